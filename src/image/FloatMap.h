@@ -1,0 +1,72 @@
+#pragma once
+// The real-valued image: a width x height grid of packed doubles, row after
+// row, with the persistence root TStreamClass and the geometry base above it.
+#include <cstdint>
+#include <string>
+
+#include "image/AssignObject.h"
+
+namespace fi {
+
+class TBaseStream;
+
+// Root of everything that can be saved to and loaded from a stream.
+class TStreamClass : public TAssignObject {
+public:
+    virtual void SaveToStream(TBaseStream& Stream);
+    virtual void LoadFromStream(TBaseStream& Stream);
+    virtual void LoadFromBufferedStream(TBaseStream& Stream);
+    virtual void SaveToFile(const std::string& FileName);
+    virtual void LoadFromFile(const std::string& FileName);
+    const char* ClassName() const override { return "TStreamClass"; }
+};
+
+class TBaseFloatMap : public TStreamClass {
+public:
+    std::int32_t Size = 0;
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    std::int32_t BytesPerLine = 0;
+    std::int32_t Count = 0;
+
+    TBaseFloatMap() = default;
+    ~TBaseFloatMap() override = default;
+    TBaseFloatMap(const TBaseFloatMap&) = delete;
+    TBaseFloatMap& operator=(const TBaseFloatMap&) = delete;
+
+    virtual void Clear();
+    const char* ClassName() const override { return "TBaseFloatMap"; }
+};
+
+class TFloatMap : public TBaseFloatMap {
+public:
+    double* Map = nullptr;
+
+    TFloatMap() = default;
+    // An empty map that then copies Source.
+    explicit TFloatMap(const TAssignObject* Source);
+    TFloatMap(std::int32_t W, std::int32_t H);
+    ~TFloatMap() override;
+
+    void Assign(const TAssignObject* Source) override;
+    void AssignTo(TAssignObject* Dest) const override;
+    void Clear() override;
+    const char* ClassName() const override { return "TFloatMap"; }
+
+    // Contents after a real change of size are undefined.
+    void SetSize(std::int32_t W, std::int32_t H);
+    double* RowPtr(std::int32_t Row) const { return Map + std::intptr_t(Row) * Width; }
+    double* PixelPtr(std::int32_t X, std::int32_t Y) const { return Map + std::intptr_t(Y) * Width + X; }
+    // The element at (X, Y) with each coordinate clamped into the map.
+    double GetClamped(std::int32_t X, std::int32_t Y) const {
+        const std::int32_t cx = X < 0 ? 0 : (X >= Width ? Width - 1 : X);
+        const std::int32_t cy = Y < 0 ? 0 : (Y >= Height ? Height - 1 : Y);
+        return Map[std::intptr_t(cy) * Width + cx];
+    }
+    void TakeOver(TFloatMap& Other);
+    void Fill(double Value);
+    void ZeroAll();
+    void GetMinMax(double& Min, double& Max) const;
+};
+
+} // namespace fi

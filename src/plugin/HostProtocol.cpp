@@ -1,0 +1,40 @@
+#include "plugin/HostProtocol.h"
+
+#include <cstring>
+
+namespace fi {
+
+HostCallback Host = nullptr;
+HostWindowHandle OwnerWindow = 0;
+
+std::int32_t RegisterWithHost(HostCallback Callback) {
+    Host = Callback;
+    HostRegistration Record;
+    std::memset(&Record, 0, sizeof Record);
+    Record.Category = SPluginCategory;
+    Record.Title = SPluginTitle;
+    Record.Description = SPluginDescription;
+    Record.One = 1;
+    if (Callback == nullptr) return 0;
+    return Callback(hrRegister, &Record);
+}
+
+std::int32_t ProcessHostImage(std::int32_t Command, const HostImage* Image) {
+    (void)Image;
+    HostWindowHandle Window = 0;
+    if (Host(hrMainWindow, &Window) != 0) OwnerWindow = Window;
+    // Only the enlargement command is acted on.
+    if (Command != 1) return 1;
+    return 1;
+}
+
+std::string LookupImageName(const std::uint8_t* Pixels) {
+    HostImageQuery Query;
+    std::memset(&Query, 0, sizeof Query);
+    for (Query.Index = 0; Host(hrImageQuery, &Query) != 0; ++Query.Index) {
+        if (Query.Pixels == Pixels) return Query.Name ? Query.Name : "";
+    }
+    return "";
+}
+
+} // namespace fi

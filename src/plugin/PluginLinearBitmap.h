@@ -1,0 +1,44 @@
+#pragma once
+// Wraps the host's image as a TLinearBitmap without copying, keeps track of
+// the buffers that still belong to the host, and turns a finished bitmap
+// back into a host record. Also the progress forwarder to the host.
+#include <cstdint>
+
+#include "image/LinearBitmap.h"
+#include "plugin/HostProtocol.h"
+
+namespace fi {
+
+class TPluginLinearBitmap : public TLinearBitmap {
+public:
+    const TPaletteEntry* HostPalette = nullptr; // never freed here
+    std::uint8_t* HostPixels = nullptr;        // set while Map still points into the host's buffer
+
+    explicit TPluginLinearBitmap(const HostImage* Image);
+    ~TPluginLinearBitmap() override;
+
+    void AttachHostImage(const HostImage* Image);
+    // Gives the bitmap its own packed copy of the host's pixels.
+    void DetachFromHost();
+    // Fills Record from Self (null: only zeroes Record). With Detach the
+    // buffers then belong to whoever received Record.
+    static void ExportToHost(TPluginLinearBitmap* Self, HostImage& Record, bool Detach);
+
+    void Clear() override;
+    void PackRows() override;
+    const char* ClassName() const override { return "TPluginLinearBitmap"; }
+};
+
+// The progress event: called with a percentage 0 .. 100 from the calling thread.
+using TProgressEvent = void (*)(std::int32_t Progress);
+
+// Set by the driver; the long operations call it when it is set.
+extern TProgressEvent ProgressHook;
+
+class TProgressUpdate {
+public:
+    // Sends the progress to the host; a zero answer raises the silent abort.
+    static void ProgressUpdate(std::int32_t Progress);
+};
+
+} // namespace fi
