@@ -20,11 +20,12 @@ std::int32_t RegisterWithHost(HostCallback Callback) {
 }
 
 std::int32_t ProcessHostImage(std::int32_t Command, const HostImage* Image) {
-    (void)Image;
     HostWindowHandle Window = 0;
     if (Host(hrMainWindow, &Window) != 0) OwnerWindow = Window;
-    // Only the enlargement command is acted on.
-    if (Command != 1) return 1;
+    // Every command but 1 ends here; command 1 belongs to the processing
+    // driver, which this module does not contain yet, so nothing is handed back.
+    (void)Command;
+    (void)Image;
     return 1;
 }
 
