@@ -1,7 +1,6 @@
 #include "parallel/MultiCoreProcessing.h"
 
 #include <algorithm>
-#include <cfenv>
 #include <memory>
 #include <system_error>
 
@@ -16,10 +15,6 @@ std::atomic<std::int32_t> ProcessorCountCache{0};
 void EnableMultiThreading() { MultiThreadingEnabled.store(true); }
 
 namespace {
-
-// Rounding to nearest and the full x87 precision, whatever the host or an
-// earlier pass left in this thread's control registers.
-void LoadDefaultFloatEnvironment() { std::fesetenv(FE_DFL_ENV); }
 
 const char* const SUnknownWorkerFailure = "Unknown exception in a worker thread";
 const char* const SWorkerNotStarted = "Could not start a worker thread: %s";

@@ -1,4 +1,7 @@
 #include <windows.h>
+#include <xmmintrin.h>
+
+#include <cfenv>
 
 #include "parallel/MultiCoreProcessing.h"
 
@@ -8,6 +11,14 @@ std::int32_t SystemProcessorCount() {
     SYSTEM_INFO Info;
     GetSystemInfo(&Info);
     return std::int32_t(Info.dwNumberOfProcessors);
+}
+
+void LoadDefaultFloatEnvironment() {
+    std::fesetenv(FE_DFL_ENV);
+    // The runtime's default environment resets only the x87 unit, but doubles
+    // are computed in SSE2 registers: reset their control register as well
+    // (round to nearest, every exception masked, no flush to zero).
+    _mm_setcsr(0x1F80);
 }
 
 namespace {
