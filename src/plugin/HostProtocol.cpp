@@ -2,12 +2,17 @@
 
 #include <cstring>
 
+#include "parallel/MultiCoreProcessing.h"
+
 namespace fi {
 
 HostCallback Host = nullptr;
 HostWindowHandle OwnerWindow = 0;
 
 std::int32_t RegisterWithHost(HostCallback Callback) {
+    // The exports never run under the loader lock; a host that starts no
+    // thread after loading the module sends no other loader notification.
+    EnableMultiThreading();
     Host = Callback;
     HostRegistration Record;
     std::memset(&Record, 0, sizeof Record);
@@ -20,6 +25,7 @@ std::int32_t RegisterWithHost(HostCallback Callback) {
 }
 
 std::int32_t ProcessHostImage(std::int32_t Command, const HostImage* Image) {
+    EnableMultiThreading();
     HostWindowHandle Window = 0;
     if (Host(hrMainWindow, &Window) != 0) OwnerWindow = Window;
     // Every command but 1 ends here; command 1 belongs to the processing
