@@ -14,13 +14,16 @@ constexpr int FailureFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
 
 // The arithmetic of one solve runs with the failure flags cleared; the
 // caller's flags are put back on the way out, whatever happens.
+// (fesetexceptflag is avoided: the i686 runtime's version also unmasks the
+// SSE exceptions it restores.)
 class TMathCheck {
 public:
-    TMathCheck() {
-        std::fegetexceptflag(&Saved, FailureFlags);
+    TMathCheck() : Saved(std::fetestexcept(FailureFlags)) { std::feclearexcept(FailureFlags); }
+    ~TMathCheck() {
         std::feclearexcept(FailureFlags);
+        // With every exception masked this only sets the flags again.
+        if (Saved != 0) std::feraiseexcept(Saved);
     }
-    ~TMathCheck() { std::fesetexceptflag(&Saved, FailureFlags); }
     TMathCheck(const TMathCheck&) = delete;
     TMathCheck& operator=(const TMathCheck&) = delete;
 
@@ -40,7 +43,7 @@ public:
     }
 
 private:
-    std::fexcept_t Saved;
+    int Saved;
 };
 
 // A work-record slot, or a temporary owned by the call when there is no record.

@@ -4,6 +4,7 @@
 // seen as rows x columns) with its column vector. Indices are 1-based and
 // unchecked. Contents after a change of size are undefined.
 #include <cstdint>
+#include <utility>
 
 #include "image/FloatMap.h"
 
@@ -87,6 +88,8 @@ class TMatrix : public TFloatMap {
 public:
     TMatrix() = default;
     TMatrix(std::int32_t Rows, std::int32_t Cols);
+    // Takes Other's buffer; Other is left empty.
+    TMatrix(TMatrix&& Other) noexcept { TakeOver(Other); }
     const char* ClassName() const override { return "TMatrix"; }
 
     // Rows first here, width first in the float map. Unchanged dimensions
@@ -117,6 +120,7 @@ class TVector : public TMatrix {
 public:
     TVector() = default;
     explicit TVector(std::int32_t Rows, std::int32_t Cols = 1) : TMatrix(Rows, Cols) {}
+    TVector(TVector&& Other) noexcept : TMatrix(std::move(Other)) {}
     const char* ClassName() const override { return "TVector"; }
 
     // The float map's copy, then transposed when wider than one column.
