@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <xmmintrin.h>
 
+#include <algorithm>
 #include <cfenv>
 #include <cfloat>
 #include <random>
@@ -85,31 +86,6 @@ TEST_F(MultiCoreTest, RunRangeTreatsAChunkBelowOneRowAsOne) {
     ExpectRanges(Split(0, 1, 0, 4), {{0, 0}, {1, 1}});
 }
 
-TEST_F(MultiCoreTest, RandomRangesArePartitionedInOrder) {
-    UseProcessors(1);
-    std::mt19937 Random(1234);
-    for (int Case = 0; Case < 500; ++Case) {
-        const int First = int(Random() % 50) - 10;
-        const int Count = int(Random() % 300) + 1;
-        const int MinChunk = int(Random() % 20) + 1;
-        const int Threads = int(Random() % 17) + 1;
-        const std::vector<TRowRange> Ranges = Split(First, First + Count - 1, MinChunk, Threads);
-        ASSERT_FALSE(Ranges.empty());
-        const int Chunk = Ranges[0].Last - Ranges[0].First + 1;
-        EXPECT_GE(Chunk, std::min(MinChunk, Count));
-        int Next = First;
-        for (std::size_t i = 0; i < Ranges.size(); ++i) {
-            EXPECT_EQ(Ranges[i].First, Next);
-            EXPECT_EQ(Ranges[i].Index, int(i));
-            const int Rows = Ranges[i].Last - Ranges[i].First + 1;
-            if (i + 1 < Ranges.size()) EXPECT_EQ(Rows, Chunk);
-            else EXPECT_LT(Rows, 2 * Chunk);
-            Next = Ranges[i].Last + 1;
-        }
-        EXPECT_EQ(Next, First + Count);
-    }
-}
-
 TEST_F(MultiCoreTest, ThreadCountFollowsProcessorsAndLiveWorkers) {
     UseProcessors(4);
     MultiThreadingEnabled.store(false);
@@ -131,13 +107,6 @@ TEST_F(MultiCoreTest, ThreadCountFollowsProcessorsAndLiveWorkers) {
 
     UseProcessors(1);
     EXPECT_EQ(TMultiCoreProcess::ThreadCount(4, 16), 1);
-}
-
-TEST_F(MultiCoreTest, ProcessorCountIsReadAgainOnceTheCacheIsCleared) {
-    UseProcessors(0);
-    const std::int32_t Count = TMultiCoreProcess::ProcessorCount();
-    EXPECT_GE(Count, 1);
-    EXPECT_EQ(ProcessorCountCache.load(), Count);
 }
 
 // A process whose items each follow a scripted outcome, recording which
