@@ -28,7 +28,7 @@ namespace {
 bool InExecutable() {
     HMODULE Self = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&SystemProcessorCount), &Self))
+                            reinterpret_cast<LPCWSTR>(&ProcessorCountCache), &Self))
         return false;
     return Self == GetModuleHandleW(nullptr);
 }

@@ -87,6 +87,8 @@ TEST_F(MultiCoreTest, RunRangeTreatsAChunkBelowOneRowAsOne) {
 }
 
 TEST_F(MultiCoreTest, ThreadCountFollowsProcessorsAndLiveWorkers) {
+    // An executable may start threads from its initialisation on.
+    EXPECT_TRUE(MultiThreadingEnabled.load());
     UseProcessors(4);
     MultiThreadingEnabled.store(false);
     EXPECT_EQ(TMultiCoreProcess::ThreadCount(1, 16), 1);
