@@ -1,0 +1,889 @@
+#include "expr/ExpressionEval.h"
+
+#include <cfenv>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <random>
+
+namespace fi {
+
+// ---- Floating-point environment --------------------------------------------
+
+namespace {
+
+// The evaluation runs with every hardware exception masked, extended
+// precision and round to nearest; the operators test the status flags after
+// each operation instead of taking traps. The host's environment (which may
+// use another precision) comes back on every way out.
+class TFpuScope {
+public:
+    TFpuScope() {
+        std::fegetenv(&Saved);
+        const std::uint16_t ControlWord = 0x037F;
+        const std::uint32_t Mxcsr = 0x1F80;
+        asm volatile("fldcw %0" : : "m"(ControlWord));
+        asm volatile("ldmxcsr %0" : : "m"(Mxcsr));
+        std::feclearexcept(FE_ALL_EXCEPT);
+    }
+    ~TFpuScope() { std::fesetenv(&Saved); }
+    TFpuScope(const TFpuScope&) = delete;
+    TFpuScope& operator=(const TFpuScope&) = delete;
+
+private:
+    std::fenv_t Saved;
+};
+
+constexpr int FlagsTested = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
+
+// The operations go through volatile operands and results so that the
+// compiler keeps them between the flag reset and the flag test.
+long double Add(long double A, long double B) {
+    volatile long double X = A, Y = B;
+    volatile long double R = X + Y;
+    return R;
+}
+long double Sub(long double A, long double B) {
+    volatile long double X = A, Y = B;
+    volatile long double R = X - Y;
+    return R;
+}
+long double Mul(long double A, long double B) {
+    volatile long double X = A, Y = B;
+    volatile long double R = X * Y;
+    return R;
+}
+long double Div(long double A, long double B) {
+    volatile long double X = A, Y = B;
+    volatile long double R = X / Y;
+    return R;
+}
+
+constexpr long double Infinity = std::numeric_limits<long double>::infinity();
+constexpr long double QuietNaN = std::numeric_limits<long double>::quiet_NaN();
+
+// ---- Lexical helpers ---------------------------------------------------------
+
+bool IsBlank(char C) { return C == ' ' || C == '\t' || C == '\n' || C == '\r'; }
+bool IsDigit(char C) { return C >= '0' && C <= '9'; }
+bool IsLetter(char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z'); }
+bool IsNameStart(char C) { return IsLetter(C) || C == '_'; }
+bool IsNameChar(char C) { return IsNameStart(C) || IsDigit(C) || C == '.'; }
+bool IsHexDigit(char C) { return IsDigit(C) || (C >= 'A' && C <= 'F') || (C >= 'a' && C <= 'f'); }
+
+constexpr const char* Operators = "|&=#><+-/*%^";
+
+bool IsOperator(char C) {
+    for (const char* P = Operators; *P; ++P)
+        if (*P == C) return true;
+    return false;
+}
+
+int Precedence(char Op) {
+    switch (Op) {
+    case '|': case '&': return 1;
+    case '=': case '#': case '>': case '<': return 2;
+    case '+': case '-': return 3;
+    case '/': case '*': case '%': return 4;
+    case '^': return 5;
+    default: return 0;
+    }
+}
+
+std::int32_t Length(const std::string& Text) { return std::int32_t(Text.size()); }
+
+// The character at a 1-based position, NUL beyond the text.
+char At(const std::string& Text, std::int32_t Pos) {
+    return Pos >= 1 && Pos <= Length(Text) ? Text[std::size_t(Pos - 1)] : '\0';
+}
+
+void SkipBlanks(const std::string& Text, std::int32_t& Pos) {
+    while (Pos <= Length(Text) && IsBlank(Text[std::size_t(Pos - 1)])) ++Pos;
+}
+
+std::string ReadName(const std::string& Text, std::int32_t& Pos) {
+    const std::int32_t Start = Pos;
+    while (Pos <= Length(Text) && IsNameChar(Text[std::size_t(Pos - 1)])) ++Pos;
+    return Text.substr(std::size_t(Start - 1), std::size_t(Pos - Start));
+}
+
+// Steps over C, or raises "<C> expected" at the position.
+void Expect(const std::string& Text, std::int32_t& Pos, char C) {
+    if (At(Text, Pos) != C) throw EExpressionError(FormatText(SCharExpected, std::string(1, C)), Pos);
+    ++Pos;
+}
+
+// ---- Nesting bound -----------------------------------------------------------
+
+int EvaluationDepth = 0;
+
+class TDepthGuard {
+public:
+    explicit TDepthGuard(std::int32_t Pos) {
+        if (EvaluationDepth >= MaxEvaluationDepth) throw EExpressionError(SExpressionTooComplex, Pos);
+        ++EvaluationDepth;
+    }
+    ~TDepthGuard() { --EvaluationDepth; }
+    TDepthGuard(const TDepthGuard&) = delete;
+    TDepthGuard& operator=(const TDepthGuard&) = delete;
+};
+
+// ---- Numbers -------------------------------------------------------------------
+
+// A decimal literal: optional "-", digits with at most one ".", at least one
+// digit, optional exponent with sign.
+bool IsDecimalLiteral(const std::string& S) {
+    std::size_t i = 0;
+    const std::size_t n = S.size();
+    if (i < n && S[i] == '-') ++i;
+    std::size_t Digits = 0;
+    while (i < n && IsDigit(S[i])) ++i, ++Digits;
+    if (i < n && S[i] == '.') {
+        ++i;
+        while (i < n && IsDigit(S[i])) ++i, ++Digits;
+    }
+    if (Digits == 0) return false;
+    if (i < n && (S[i] == 'e' || S[i] == 'E')) {
+        ++i;
+        if (i < n && (S[i] == '+' || S[i] == '-')) ++i;
+        std::size_t ExponentDigits = 0;
+        while (i < n && IsDigit(S[i])) ++i, ++ExponentDigits;
+        if (ExponentDigits == 0) return false;
+    }
+    return i == n;
+}
+
+long double ParseNumber(const std::string& Text, std::int32_t& Pos) {
+    const std::int32_t Len = Length(Text);
+    if (At(Text, Pos) == '$') {
+        ++Pos;
+        const std::int32_t Start = Pos;
+        while (Pos <= Len && IsHexDigit(Text[std::size_t(Pos - 1)])) ++Pos;
+        std::uint64_t Value = 0;
+        for (std::int32_t i = Start; i < Pos; ++i) {
+            const char C = Text[std::size_t(i - 1)];
+            const int Digit = IsDigit(C) ? C - '0' : (C | 0x20) - 'a' + 10;
+            Value = Value * 16 + std::uint64_t(Digit);
+            if (Value > 0xFFFFFFFFu) throw EExpressionError(SInvalidNumberFormat, Pos);
+        }
+        if (Pos == Start) throw EExpressionError(SInvalidNumberFormat, Pos);
+        return static_cast<long double>(Value);
+    }
+    const std::int32_t Start = Pos;
+    ++Pos; // the first character belongs to the number whatever it is
+    while (Pos <= Len) {
+        const char C = Text[std::size_t(Pos - 1)];
+        const char Prev = Text[std::size_t(Pos - 2)];
+        if (IsDigit(C) || C == '.' || C == ',' || C == 'E' || C == 'e' ||
+            ((C == '+' || C == '-') && (Prev == 'E' || Prev == 'e')))
+            ++Pos;
+        else
+            break;
+    }
+    std::string Number = Text.substr(std::size_t(Start - 1), std::size_t(Pos - Start));
+    const std::size_t Comma = Number.find(',');
+    if (Comma != std::string::npos) Number[Comma] = '.';
+    if (!IsDecimalLiteral(Number)) throw EExpressionError(SInvalidNumberFormat, Pos);
+    const long double Value = std::strtold(Number.c_str(), nullptr);
+    if (std::isinf(Value)) throw EExpressionError(SInvalidNumberFormat, Pos);
+    return Value;
+}
+
+// ---- Operators -----------------------------------------------------------------
+
+bool IsNonZero(long double X) { return !std::isnan(X) && X != 0; }
+
+bool EqualWithinTolerance(long double A, long double B) {
+    const long double Diff = std::fabs(Sub(A, B));
+    const long double AbsA = std::fabs(A), AbsB = std::fabs(B);
+    const long double Smaller = std::isless(AbsA, AbsB) ? AbsA : AbsB;
+    long double Tolerance = Smaller * 1e-16L;
+    if (!std::isgreater(Tolerance, 1e-16L)) Tolerance = 1e-16L;
+    return std::islessequal(Diff, Tolerance);
+}
+
+bool IsWhole(long double X) { return std::isfinite(X) && X == std::trunc(X); }
+
+// a^b by the rules of the language; the flags tell the caller what happened.
+long double Power(long double A, long double B) {
+    if (B == 0) return 1;
+    if (A == 0 && std::isgreater(B, 0.0L)) return 0;
+    if (IsWhole(B) && std::fabs(B) <= 2147483647.0L) {
+        std::uint32_t N = std::uint32_t(std::fabs(B));
+        long double Result = 1;
+        long double Base = A;
+        while (N != 0) {
+            if (N & 1) Result = Mul(Result, Base);
+            N >>= 1;
+            if (N != 0) Base = Mul(Base, Base);
+        }
+        return B < 0 ? Div(1, Result) : Result;
+    }
+    volatile long double X = A;
+    volatile long double Logarithm = std::log(X);
+    volatile long double Product = B * Logarithm;
+    volatile long double Result = std::exp(Product);
+    return Result;
+}
+
+// Some run-time libraries return NaN for a logarithm or root of a negative
+// number without raising the flag, so a NaN made from numbers counts as well.
+bool IsInvalid(int Flags, long double Result, long double A, long double B) {
+    return (Flags & FE_INVALID) || (std::isnan(Result) && !std::isnan(A) && !std::isnan(B));
+}
+
+// Infinity of an overflowing product or quotient.
+long double OverflowResult(long double A, long double B) {
+    return (std::isgreater(A, 0.0L) == std::isgreater(B, 0.0L)) ? Infinity : -Infinity;
+}
+
+long double Combine(long double A, char Op, long double B, std::int32_t Pos) {
+    std::feclearexcept(FE_ALL_EXCEPT);
+    long double R = 0;
+    switch (Op) {
+    case '|': return (IsNonZero(A) || IsNonZero(B)) ? 1 : 0;
+    case '&': return (IsNonZero(A) && IsNonZero(B)) ? 1 : 0;
+    case '+':
+    case '-':
+        R = Op == '+' ? Add(A, B) : Sub(A, B);
+        if (std::fetestexcept(FE_INVALID)) throw EInvalidOperation();
+        return R;
+    case '=': case '#': case '>': case '<': {
+        const bool Equal = EqualWithinTolerance(A, B);
+        if (std::fetestexcept(FE_INVALID)) throw EExpressionError(EInvalidOperation().what(), Pos);
+        if (Op == '=') return Equal ? 1 : 0;
+        if (Op == '#') return Equal ? 0 : 1;
+        if (Op == '>') return !Equal && std::isgreater(A, B) ? 1 : 0;
+        return !Equal && std::isless(A, B) ? 1 : 0;
+    }
+    case '*': R = Mul(A, B); break;
+    case '/': R = Div(A, B); break;
+    case '%': {
+        const long double Quotient = Div(A, B);
+        R = Mul(Sub(Quotient, std::trunc(Quotient)), B);
+        break;
+    }
+    case '^': R = Power(A, B); break;
+    default: return R;
+    }
+    const int Flags = std::fetestexcept(FlagsTested);
+    if (IsInvalid(Flags, R, A, B)) throw EExpressionError(EInvalidOperation().what(), Pos);
+    if (Op == '*') {
+        if (Flags & FE_OVERFLOW) R = OverflowResult(A, B);
+    } else if (Op == '/') {
+        if (Flags & FE_DIVBYZERO)
+            R = std::isgreater(A, 0.0L) ? Infinity : -Infinity;
+        else if (Flags & FE_OVERFLOW)
+            R = OverflowResult(A, B);
+    } else if (Op == '^') {
+        if (Flags & FE_DIVBYZERO)
+            R = Infinity;
+        else if ((Flags & FE_OVERFLOW) && !std::isinf(R))
+            R = 0; // the reciprocal of an overflowing power
+    }
+    return R;
+}
+
+// ---- The expression procedure ------------------------------------------------------
+
+long double EvaluateSub(const std::string& Text, std::int32_t& Pos, TSymbolTable& Table, bool ValueRequired);
+
+// The body of a definition: up to and including the next ";" or the end.
+std::string TakeBody(const std::string& Text, std::int32_t& Pos) {
+    const std::int32_t Start = Pos;
+    const std::size_t Semicolon = Text.find(';', std::size_t(Pos - 1));
+    const std::int32_t End = Semicolon == std::string::npos ? Length(Text) : std::int32_t(Semicolon) + 1;
+    std::string Body = Text.substr(std::size_t(Start - 1), std::size_t(End - Start + 1));
+    Pos = End + 1;
+    std::size_t First = 0, Last = Body.size();
+    while (First < Last && IsBlank(Body[First])) ++First;
+    while (Last > First && IsBlank(Body[Last - 1])) --Last;
+    Body = Body.substr(First, Last - First);
+    if (Body.empty()) throw EExpressionError(SExpressionEmpty, Start);
+    if (Body.back() == ';') Body.pop_back();
+    for (char& C : Body)
+        if (IsBlank(C)) C = ' ';
+    return Body;
+}
+
+// After ":": name=value, name()=body or name(parameter)=body.
+void ParseDefinition(const std::string& Text, std::int32_t& Pos, TSymbolTable& Table, bool ValueRequired) {
+    SkipBlanks(Text, Pos);
+    if (!IsNameStart(At(Text, Pos))) throw EExpressionError(SNameExpected, Pos);
+    const std::string Name = ReadName(Text, Pos);
+    SkipBlanks(Text, Pos);
+    const char C = At(Text, Pos);
+    if (C == '=') {
+        ++Pos;
+        const long double Value = EvaluateSub(Text, Pos, Table, ValueRequired);
+        Table.SetSymbol(Name, new TSymbolValue(Value));
+        return;
+    }
+    if (C != '(') throw EExpressionError(SDefinitionExpected, Pos);
+    ++Pos;
+    SkipBlanks(Text, Pos);
+    if (At(Text, Pos) == ')') {
+        ++Pos;
+        SkipBlanks(Text, Pos);
+        Expect(Text, Pos, '=');
+        SkipBlanks(Text, Pos);
+        const std::int32_t BodyStart = Pos;
+        const std::string Body = TakeBody(Text, Pos);
+        Table.SetSymbol(Name, new TSymbolExpression(Body, BodyStart));
+        return;
+    }
+    if (!IsNameStart(At(Text, Pos))) throw EExpressionError(SNameExpected, Pos);
+    const std::string Parameter = ReadName(Text, Pos);
+    SkipBlanks(Text, Pos);
+    Expect(Text, Pos, ')');
+    SkipBlanks(Text, Pos);
+    Expect(Text, Pos, '=');
+    SkipBlanks(Text, Pos);
+    const std::int32_t BodyStart = Pos;
+    const std::string Body = TakeBody(Text, Pos);
+    Table.SetSymbol(Name, new TExpressionFunction(Parameter, BodyStart, Body));
+}
+
+long double NameUse(const std::string& Text, std::int32_t& Pos, TSymbolTable& Table, bool ValueRequired) {
+    const std::string Name = ReadName(Text, Pos);
+    TSymbol* Symbol = Table.FindSymbol(Name);
+    if (!Symbol) {
+        if (Table.RaiseOnUndefined) throw EExpressionError(FormatText(SUndefinedSymbol, Name), Pos);
+        return 0;
+    }
+    // A definition inside an argument or body may replace the symbol while
+    // it runs; the hold keeps it alive until the use ends.
+    TSymbolHold Hold(Symbol);
+    switch (Symbol->Kind) {
+    case skValue:
+        return static_cast<TSymbolValue*>(Symbol)->Value;
+    case skExpression:
+        return static_cast<TSymbolExpression*>(Symbol)->Evaluate(Table);
+    case skFunction: {
+        Expect(Text, Pos, '(');
+        try {
+            const long double Argument = EvaluateSub(Text, Pos, Table, ValueRequired);
+            return static_cast<TSymbolFunction*>(Symbol)->Evaluate(Table, Argument);
+        } catch (const std::exception& E) {
+            throw EExpressionError(E.what(), Pos - 1);
+        }
+    }
+    default: {
+        Expect(Text, Pos, '(');
+        SkipBlanks(Text, Pos);
+        long double Result;
+        try {
+            Result = static_cast<TSymbolicFunction*>(Symbol)->EvaluateCall(Text, Pos, Table);
+        } catch (const EExpressionError&) {
+            throw;
+        } catch (const std::exception& E) {
+            throw EExpressionError(E.what(), Pos - 1);
+        }
+        SkipBlanks(Text, Pos);
+        Expect(Text, Pos, ')');
+        return Result;
+    }
+    }
+}
+
+long double ParseOperand(const std::string& Text, std::int32_t& Pos, TSymbolTable& Table, bool ValueRequired) {
+    if (Pos > Length(Text)) throw EExpressionError(SValueExpected, Pos);
+    const char C = At(Text, Pos);
+    if (IsNameStart(C)) return NameUse(Text, Pos, Table, ValueRequired);
+    if (IsDigit(C) || C == '.' || C == ',' || C == '-' || C == '$') return ParseNumber(Text, Pos);
+    if (C == '(') {
+        ++Pos;
+        return EvaluateSub(Text, Pos, Table, ValueRequired);
+    }
+    throw EExpressionError(FormatText(SUnexpectedCharacter, std::string(1, C)), Pos);
+}
+
+// Evaluates up to ")" or ";" or the end of the text and steps over that
+// character. An operator stack with strictly increasing precedences above
+// the sentinel gives left association at every level.
+long double EvaluateSub(const std::string& Text, std::int32_t& Pos, TSymbolTable& Table, bool ValueRequired) {
+    const TDepthGuard Depth(Pos);
+    struct TEntry {
+        char Op;
+        long double Value;
+    };
+    TEntry Stack[11];
+    int Top = 0;
+    Stack[0] = {' ', 0};
+    char Pending = '+';
+    const std::int32_t Len = Length(Text);
+    SkipBlanks(Text, Pos);
+    while (Pos <= Len && Text[std::size_t(Pos - 1)] != ')' && Text[std::size_t(Pos - 1)] != ';') {
+        const char C = Text[std::size_t(Pos - 1)];
+        if (C == ':') {
+            ++Pos;
+            ParseDefinition(Text, Pos, Table, ValueRequired);
+            SkipBlanks(Text, Pos);
+            continue;
+        }
+        if (IsOperator(C)) {
+            if (Top == 0 && C != '+' && C != '-')
+                throw EExpressionError(FormatText(SUnexpectedCharacter, std::string(1, C)), Pos);
+            Pending = C;
+            ++Pos;
+            SkipBlanks(Text, Pos);
+        } else if (Top != 0) {
+            throw EExpressionError(SOperatorExpected, Pos);
+        }
+        const long double Operand = ParseOperand(Text, Pos, Table, ValueRequired);
+        while (Precedence(Stack[Top].Op) >= Precedence(Pending)) {
+            Stack[Top - 1].Value = Combine(Stack[Top - 1].Value, Stack[Top].Op, Stack[Top].Value, Pos);
+            --Top;
+        }
+        Stack[++Top] = {Pending, Operand};
+        SkipBlanks(Text, Pos);
+    }
+    long double Result = QuietNaN;
+    if (Top == 0) {
+        if (ValueRequired) throw EExpressionError(SValueExpected, Pos);
+    } else {
+        for (; Top > 0; --Top)
+            Stack[Top - 1].Value = Combine(Stack[Top - 1].Value, Stack[Top].Op, Stack[Top].Value, Pos);
+        Result = Stack[0].Value;
+    }
+    if (Pos <= Len) ++Pos;
+    return Result;
+}
+
+// ---- Built-in routines ---------------------------------------------------------------
+
+constexpr long double TwoTo63 = 0x1p63L;
+
+long double BuiltinSin(long double X) { return std::isless(std::fabs(X), TwoTo63) || std::isnan(X) ? std::sin(X) : 0; }
+long double BuiltinCos(long double X) { return std::isless(std::fabs(X), TwoTo63) || std::isnan(X) ? std::cos(X) : 0; }
+long double BuiltinArcTan(long double X) { return std::atan(X); }
+long double BuiltinArcCos(long double X) { return std::atan2(std::sqrt(1 - X * X), X); }
+long double BuiltinArcSin(long double X) { return std::atan2(X, std::sqrt(1 - X * X)); }
+long double BuiltinTan(long double X) { return std::tan(X); }
+long double BuiltinCot(long double X) { return 1 / std::tan(X); }
+long double BuiltinSinh(long double X) { return std::sinh(X); }
+long double BuiltinCosh(long double X) { return std::cosh(X); }
+long double BuiltinTanh(long double X) { return std::tanh(X); }
+long double BuiltinArcCosh(long double X) { return std::acosh(X); }
+long double BuiltinArcSinh(long double X) { return std::asinh(X); }
+long double BuiltinArcTanh(long double X) { return std::atanh(X); }
+long double BuiltinLog10(long double X) { return std::log10(X); }
+long double BuiltinLog2(long double X) { return std::log2(X); }
+long double BuiltinLn(long double X) { return std::log(X); }
+long double BuiltinSqrt(long double X) { return std::sqrt(X); }
+long double BuiltinExp(long double X) { return std::exp(X); }
+long double BuiltinAbs(long double X) { return std::fabs(X); }
+
+long double BuiltinFac(long double X) {
+    if (std::isnan(X)) throw EInvalidOperation();
+    if (X < 0) throw Exception(SUndefined);
+    if (std::isinf(X)) return Infinity;
+    if (std::fabs(X - std::nearbyint(X)) > 0.000001L) throw Exception(SUndefined);
+    // Beyond the 32-bit range the product is infinite long before the end.
+    if (X >= 2147483648.0L) return Infinity;
+    const std::int32_t N = std::int32_t(std::nearbyint(X));
+    long double Result = 1;
+    for (std::int32_t i = N; i >= 2 && !std::isinf(Result); --i) Result *= i;
+    return Result;
+}
+
+// Truncated to 64 bits, low 32 bits kept as a signed value.
+std::uint32_t TruncLow32(long double X) {
+    if (!(X >= -TwoTo63 && X < TwoTo63)) throw EInvalidOperation();
+    return std::uint32_t(std::uint64_t(std::int64_t(X)));
+}
+
+long double BuiltinCeil(long double X) {
+    std::uint32_t Low = TruncLow32(X);
+    if (X - std::trunc(X) > 0) ++Low;
+    return std::int32_t(Low);
+}
+
+long double BuiltinFloor(long double X) {
+    std::uint32_t Low = TruncLow32(X);
+    if (X - std::trunc(X) < 0) --Low;
+    return std::int32_t(Low);
+}
+
+long double BuiltinRound(long double X) {
+    const long double R = std::nearbyint(X);
+    if (!(R >= -TwoTo63 && R < TwoTo63)) throw EInvalidOperation();
+    return static_cast<long double>(std::int64_t(R));
+}
+
+long double BuiltinFrac(long double X) { return X - std::trunc(X); }
+
+std::mt19937_64& Generator() {
+    static std::mt19937_64 Engine(std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()));
+    return Engine;
+}
+
+// Uniform in [0, 1): all 64 bits fit the extended mantissa exactly.
+long double Uniform() { return static_cast<long double>(Generator()()) * 0x1p-64L; }
+
+long double BuiltinRand(long double X) { return X * Uniform(); }
+
+long double BuiltinRandN(long double X) {
+    long double U, V, S;
+    do {
+        U = 2 * Uniform() - 1;
+        V = 2 * Uniform() - 1;
+        S = U * U + V * V;
+    } while (S >= 1 || S == 0); // s = 0 would give 0 * infinity
+    return std::sqrt(-2 * std::log(S) / S) * U * X;
+}
+
+long double BuiltinBin(long double X) {
+    const long double R = std::nearbyint(X);
+    std::string Digits;
+    if (std::isnan(R) || std::isinf(R))
+        Digits = "NAN";
+    else if (std::fabs(R) < 1e18L)
+        Digits = std::to_string(std::int64_t(R));
+    else
+        throw Exception(SMaxBinaryDigits);
+    if (Digits.size() > 16) throw Exception(SMaxBinaryDigits);
+    long double Result = 0;
+    for (const char C : Digits) {
+        if (C != '0' && C != '1') throw Exception(SInvalidBinaryNumber);
+        Result = Result * 2 + (C - '0');
+    }
+    return Result;
+}
+
+} // namespace
+
+// ---- Symbols -------------------------------------------------------------------------
+
+TSymbolHold::~TSymbolHold() {
+    if (--Symbol->Holds == 0 && Symbol->Retired) delete Symbol;
+}
+
+long double TStandardFunction::Evaluate(TSymbolTable&, long double Argument) {
+    std::feclearexcept(FE_ALL_EXCEPT);
+    const long double Result = Routine(Argument);
+    if (IsInvalid(std::fetestexcept(FE_INVALID), Result, Argument, Argument)) throw EInvalidOperation();
+    return Result;
+}
+
+namespace {
+// Clears a Busy flag on every way out.
+class TBusyScope {
+public:
+    explicit TBusyScope(bool& AFlag) : Flag(AFlag) {
+        if (Flag) throw EExpressionError(SRecursiveReference, 0);
+        Flag = true;
+    }
+    ~TBusyScope() { Flag = false; }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+
+private:
+    bool& Flag;
+};
+
+// Binds a name to a fresh value for the duration of a call and puts back what
+// was bound before (or nothing) on every way out. The fresh value is held, so
+// that it stays valid for the caller even if the evaluation redefines the
+// name; it is freed once the binding is undone.
+class TTemporaryBinding {
+public:
+    TTemporaryBinding(TSymbolTable& ATable, const std::string& AName, long double Value)
+        : Table(ATable), Name(AName) {
+        auto Fresh = std::make_unique<TSymbolValue>(Value);
+        const std::int32_t Index = Table.IndexOf(Name);
+        if (Index < 0) {
+            Table.AddObject(Name, Fresh.get());
+        } else {
+            Remembered = static_cast<TSymbol*>(Table.GetObject(Index));
+            Table.PutObject(Index, Fresh.get());
+        }
+        Bound = Fresh.release();
+        Hold.emplace(Bound);
+    }
+    ~TTemporaryBinding() {
+        if (Remembered)
+            Table.SetSymbol(Name, Remembered);
+        else if (Table.FindSymbol(Name))
+            Table.RemoveSymbol(Name);
+    }
+    TTemporaryBinding(const TTemporaryBinding&) = delete;
+    TTemporaryBinding& operator=(const TTemporaryBinding&) = delete;
+
+    TSymbolValue* Bound = nullptr;
+
+private:
+    TSymbolTable& Table;
+    std::string Name;
+    TSymbol* Remembered = nullptr;
+    std::optional<TSymbolHold> Hold; // released after the destructor's restore
+};
+} // namespace
+
+long double TExpressionFunction::Evaluate(TSymbolTable& Table, long double Argument) {
+    if (Busy) throw EExpressionError(SRecursiveReference, 0);
+    const TTemporaryBinding Binding(Table, ParameterName, Argument);
+    const TBusyScope BusyScope(Busy);
+    return EvaluateExpression(Body, &Table, true);
+}
+
+long double TSymbolExpression::Evaluate(TSymbolTable& Table) {
+    const TBusyScope BusyScope(Busy);
+    return EvaluateExpression(Body, &Table, true);
+}
+
+// ---- Solvers ---------------------------------------------------------------------------
+
+namespace {
+struct TSearch {
+    const std::string& Expression;
+    TSymbolTable& Table;
+    TSymbolValue& Variable;
+    bool Absolute;
+
+    long double F(long double X) const {
+        Variable.Value = X;
+        const long double Value = EvaluateExpression(Expression, &Table, true);
+        return Absolute ? std::fabs(Value) : Value;
+    }
+    // A trial that fails counts as no improvement.
+    long double Trial(long double X, long double Fallback) const {
+        try {
+            return F(X);
+        } catch (const std::exception&) {
+            return Fallback;
+        }
+    }
+};
+} // namespace
+
+long double TOptimizationFunction::EvaluateCall(const std::string& Text, std::int32_t& Pos, TSymbolTable& Table) {
+    const std::int32_t Len = Length(Text);
+    const std::int32_t ExpressionStart = Pos;
+    for (int Depth = 0;; ++Pos) {
+        if (Pos > Len) throw EExpressionError(FormatText(SCharExpected, ","), Pos);
+        const char C = Text[std::size_t(Pos - 1)];
+        if (C == '(') {
+            ++Depth;
+        } else if (C == ')') {
+            if (--Depth < 0) throw EExpressionError(FormatText(SCharExpected, ","), Pos);
+        } else if (C == ',' && Depth == 0) {
+            break;
+        }
+    }
+    std::string Expression = Text.substr(std::size_t(ExpressionStart - 1), std::size_t(Pos - ExpressionStart));
+    ++Pos;
+    SkipBlanks(Text, Pos);
+    if (!IsNameStart(At(Text, Pos))) throw EExpressionError(SNameExpected, Pos);
+    const std::int32_t VariableStart = Pos;
+    const std::string Variable = ReadName(Text, Pos);
+
+    const auto* Guess = dynamic_cast<const TSymbolValue*>(Table.FindSymbol("num.Guess"));
+    if (!Guess) throw EExpressionError(SGuessUndefined, Pos);
+
+    const TTemporaryBinding Binding(Table, Variable, Guess->Value);
+    TSymbolValue& X = *Binding.Bound;
+
+    // Offset of the expression text in Text, for positions of its errors.
+    std::int32_t Offset = ExpressionStart - 1;
+    if (Mode == omSolve) {
+        const std::size_t Equal = Expression.find('=');
+        if (Equal == std::string::npos) throw EExpressionError(FormatText(SCharNotFound, "="), VariableStart - 2);
+        Expression = "(" + Expression.substr(0, Equal) + ")-(" + Expression.substr(Equal + 1) + ")";
+        const std::size_t Extra = Expression.find('=');
+        if (Extra != std::string::npos) throw EExpressionError(SExtraEqualFound, std::int32_t(Extra) + 1 + Offset);
+        Offset -= 3;
+    }
+
+    const TSearch Search{Expression, Table, X, Mode == omRoot || Mode == omSolve};
+    long double BestX = X.Value;
+    long double BestF;
+    try {
+        BestF = Search.F(BestX);
+    } catch (const EExpressionError& E) {
+        throw EExpressionError(FormatText(SUnableToEvaluateGuess, E.what()), Offset + E.Position);
+    }
+    long double Step = 1.0L;
+    for (int Iteration = 0; Iteration < 5000; ++Iteration) {
+        long double Next = BestX + Step;
+        if (Next == BestX) break;
+        long double F = Search.Trial(Next, BestF);
+        if (std::isless(F, BestF)) {
+            BestX = Next;
+            BestF = F;
+            Step *= 1.1L;
+            continue;
+        }
+        Next = BestX - Step;
+        F = Search.Trial(Next, BestF);
+        if (std::isless(F, BestF)) {
+            BestX = Next;
+            BestF = F;
+            Step *= -1.1L;
+        } else {
+            Step /= 2;
+        }
+    }
+    long double Result = BestX;
+    if (Mode == omMin)
+        Result = BestF;
+    else if (Search.Absolute && !std::islessequal(BestF, 0.00001L))
+        throw EExpressionError(SNoSolutionFound, Pos);
+
+    if (std::isless(std::fabs(Result), 1e-100L))
+        Result = 0;
+    else if (std::isgreater(Result, 1e100L))
+        Result = Infinity;
+    else if (std::isless(Result, -1e100L))
+        Result = -Infinity;
+    return Result;
+}
+
+std::string TOptimizationFunction::ParameterSyntax() const {
+    return Mode == omSolve ? "equation,x" : "expression,x";
+}
+
+std::string TOptimizationFunction::Description() const {
+    switch (Mode) {
+    case omArgMin: return "Find x that minimizes expression";
+    case omMin: return "Minimum value for expression in x";
+    case omRoot: return "Root of expression in x";
+    default: return "Solve equation in x";
+    }
+}
+
+// ---- Symbol table ----------------------------------------------------------------------
+
+TSymbolTable::TSymbolTable() {
+    SetSorted(true);
+    Duplicates = TDuplicates::dupIgnore;
+    const TFpuScope Fpu;
+    RegisterBuiltins();
+}
+
+TSymbolTable::~TSymbolTable() { Clear(); }
+
+void TSymbolTable::RegisterBuiltins() {
+    struct TBuiltin {
+        const char* Name;
+        TStandardRoutine Routine;
+        const char* Description;
+    };
+    static const TBuiltin Functions[] = {
+        {"sin", BuiltinSin, ""},
+        {"cos", BuiltinCos, ""},
+        {"arctan", BuiltinArcTan, ""},
+        {"arccos", BuiltinArcCos, ""},
+        {"arcsin", BuiltinArcSin, ""},
+        {"tan", BuiltinTan, ""},
+        {"cot", BuiltinCot, ""},
+        {"sinh", BuiltinSinh, ""},
+        {"cosh", BuiltinCosh, ""},
+        {"tanh", BuiltinTanh, ""},
+        {"arccosh", BuiltinArcCosh, ""},
+        {"arcsinh", BuiltinArcSinh, ""},
+        {"arctanh", BuiltinArcTanh, ""},
+        {"log10", BuiltinLog10, "Base 10 logarithm"},
+        {"log2", BuiltinLog2, "Base 2 logarithm"},
+        {"ln", BuiltinLn, "Base e logarithm"},
+        {"sqrt", BuiltinSqrt, "Square root"},
+        {"exp", BuiltinExp, "e^x"},
+        {"fac", BuiltinFac, "x!"},
+        {"abs", BuiltinAbs, "|x|"},
+        {"ceil", BuiltinCeil, "Rounds up toward positive infinity"},
+        {"floor", BuiltinFloor, "Rounds toward negative infinity"},
+        {"round", BuiltinRound, "Round to nearest integer"},
+        {"frac", BuiltinFrac, "Fractional part of real number"},
+        {"rand", BuiltinRand, "Random number in [0;x["},
+        {"randn", BuiltinRandN, "Gaussian random number, StdDev=x"},
+        {"bin", BuiltinBin, "Convert binary number"},
+    };
+    SetSymbol("pi", new TSymbolValue(3.1415926535897932385L));
+    SetSymbol("e", new TSymbolValue(std::exp(1.0L)));
+    SetSymbol("inf", new TSymbolValue(Infinity));
+    SetSymbol("kb", new TSymbolValue(1024));
+    SetSymbol("Mb", new TSymbolValue(1048576));
+    SetSymbol("Gb", new TSymbolValue(1073741824));
+    for (const TBuiltin& F : Functions) SetSymbol(F.Name, new TStandardFunction(F.Routine, F.Description));
+    SetSymbol("num.argmin", new TOptimizationFunction(omArgMin));
+    SetSymbol("num.min", new TOptimizationFunction(omMin));
+    SetSymbol("num.root", new TOptimizationFunction(omRoot));
+    SetSymbol("num.solve", new TOptimizationFunction(omSolve));
+    SetSymbol("num.Guess", new TParameterValue(0.500000001L));
+}
+
+void TSymbolTable::ReleaseSymbol(TListObject* Object) {
+    auto* Symbol = static_cast<TSymbol*>(Object);
+    if (Symbol && Symbol->Holds > 0)
+        Symbol->Retired = true;
+    else
+        delete Symbol;
+}
+
+TSymbol* TSymbolTable::FindSymbol(const std::string& Name) const {
+    std::int32_t Index;
+    return FindIndex(Name, Index) ? static_cast<TSymbol*>(GetObject(Index)) : nullptr;
+}
+
+TSymbol* TSymbolTable::SetSymbol(const std::string& Name, TSymbol* Symbol) {
+    std::int32_t Index;
+    if (FindIndex(Name, Index)) {
+        ReleaseSymbol(GetObject(Index));
+        PutObject(Index, Symbol);
+    } else {
+        try {
+            AddObject(Name, Symbol);
+        } catch (...) {
+            delete Symbol;
+            throw;
+        }
+    }
+    return Symbol;
+}
+
+void TSymbolTable::RemoveSymbol(const std::string& Name) {
+    std::int32_t Index;
+    if (!FindIndex(Name, Index)) throw Exception(SSymbolNotFound);
+    Delete(Index);
+}
+
+void TSymbolTable::Delete(std::int32_t Index) {
+    ReleaseSymbol(GetObject(Index));
+    PutObject(Index, nullptr);
+    TStringObjectList::Delete(Index);
+}
+
+void TSymbolTable::Clear() {
+    for (std::int32_t i = 0; i < Count(); ++i) {
+        ReleaseSymbol(GetObject(i));
+        PutObject(i, nullptr);
+    }
+    TStringObjectList::Clear();
+}
+
+// ---- Entry point -----------------------------------------------------------------------
+
+TSymbolTable* GlobalSymbolTable = nullptr;
+
+namespace {
+struct TGlobalTableOwner {
+    std::unique_ptr<TSymbolTable> Table;
+    TGlobalTableOwner() : Table(std::make_unique<TSymbolTable>()) {
+        Table->RaiseOnUndefined = true;
+        GlobalSymbolTable = Table.get();
+    }
+    ~TGlobalTableOwner() { GlobalSymbolTable = nullptr; }
+};
+const TGlobalTableOwner GlobalTableOwner;
+} // namespace
+
+long double EvaluateExpression(const std::string& Text, TSymbolTable* Table, bool ValueRequired) {
+    if (Text.empty()) throw EExpressionError(SExpressionEmpty, 0);
+    const TFpuScope Fpu;
+    std::int32_t Pos = 1;
+    return EvaluateSub(Text, Pos, Table ? *Table : *GlobalSymbolTable, ValueRequired);
+}
+
+} // namespace fi
