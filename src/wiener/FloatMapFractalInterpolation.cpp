@@ -1,0 +1,108 @@
+#include "wiener/FloatMapFractalInterpolation.h"
+
+#include <cmath>
+
+#include "numerics/LUDecomposition.h"
+#include "numerics/Matrix.h"
+#include "plugin/PluginLinearBitmap.h"
+#include "wiener/FloatMapFilter.h"
+#include "wiener/FloatMapWienerInterpolation.h"
+
+namespace fi {
+
+void ReadSquare(const TFloatMap& Map, std::int32_t X, std::int32_t Y, double* Out, std::int32_t Radius) {
+    for (std::int32_t Row = Y - Radius; Row <= Y + Radius; ++Row)
+        for (std::int32_t Column = X - Radius; Column <= X + Radius; ++Column) *Out++ = Map.GetClamped(Column, Row);
+}
+
+TFractalInterpolateProcess::TFractalInterpolateProcess(TFloatMap& ASource, TFloatMap& ADest,
+                                                       std::int32_t ARegionRadius, std::int32_t ANeighbourRadius,
+                                                       double ALambda)
+    : Source(&ASource), Dest(&ADest), Lambda(ALambda), RegionRadius(ARegionRadius),
+      NeighbourRadius(ANeighbourRadius) {}
+
+void TFractalInterpolateProcess::Run(float FilterStrength) {
+    TFloatMap& Src = *Source;
+    TFloatMap& Dst = *Dest;
+    Dst.SetSize(2 * Src.Width, 2 * Src.Height);
+    Src.GetMinMax(MinValue, MaxValue);
+    if (IsConstantRange(MinValue, MaxValue)) {
+        Dst.Fill(Src.Map[0]);
+        return;
+    }
+    EffectiveLambda = (MaxValue - MinValue) * Lambda;
+    {
+        struct TFreeOnExit {
+            TFractalInterpolateProcess& Self;
+            ~TFreeOnExit() {
+                for (auto& Column : Self.PhaseMaps)
+                    for (auto& Phase : Column) Phase.reset();
+            }
+        } FreeOnExit{*this};
+        for (std::int32_t q = 0; q < 2; ++q)
+            for (std::int32_t p = 0; p < 2; ++p) {
+                PhaseMaps[p][q] = std::make_unique<TFloatMap>();
+                BoxReduce(Src, 2, PhaseMaps[p][q].get(), q, p);
+            }
+        RunRange(0, Src.Height - 1, 16, 0);
+    }
+    if (FilterStrength > 0.0f) ArtefactFilter(Dst, float(double(FilterStrength) / (MaxValue - MinValue)));
+}
+
+void TFractalInterpolateProcess::ProcessItem(TMultiCoreProcessThread* Thread, void* Data) {
+    const TRowRange& Range = *static_cast<const TRowRange*>(Data);
+    const TFloatMap& Src = *Source;
+    TFloatMap& Dst = *Dest;
+    const std::int32_t n = NeighbourRadius;
+    const std::int32_t r = RegionRadius;
+    const std::int32_t b = 2 * r + 1;
+    const std::int32_t c = 2 * n + 1;
+    // The working set of the item, reused for every pixel.
+    TMatrix A(b * b, c * c);
+    TVector t(b * b);
+    TVector w(c * c);
+    TVector v(c * c);
+    TLeastSquaresWork Work{};
+
+    for (std::int32_t y = Range.First; y <= Range.Last; ++y) {
+        for (std::int32_t x = 0; x < Src.Width; ++x) {
+            ReadSquare(Src, x, y, v.Map, n);
+            for (std::int32_t u = 0; u < 2; ++u)
+                for (std::int32_t s = 0; s < 2; ++s) {
+                    // Cannot be formed where a phase map it needs is empty
+                    // (a source side of 1 or 2).
+                    bool Formed = true;
+                    std::int32_t j = 0;
+                    for (std::int32_t ty = y - r; Formed && ty <= y + r; ++ty)
+                        for (std::int32_t tx = x - r; tx <= x + r; ++tx) {
+                            const TFloatMap& Phase = *PhaseMaps[(tx - s + 512) % 2][(ty - u + 512) % 2];
+                            if (Phase.Count == 0) {
+                                Formed = false;
+                                break;
+                            }
+                            // Division truncating toward zero, also left of and above the map.
+                            ReadSquare(Phase, (tx - s) / 2, (ty - u) / 2, A.RowPtr(j), n);
+                            t.Map[j] = Src.GetClamped(tx, ty);
+                            ++j;
+                        }
+                    if (!(Formed && SolveFilterWeights(A, t, w, EffectiveLambda, Work))) w.Fill(1.0 / (c * c));
+                    *Dst.PixelPtr(2 * x + s, 2 * y + u) = v.Dot(w);
+                }
+        }
+        if (Thread == nullptr && ProgressHook != nullptr) ProgressHook(Range.Last == 0 ? 98 : (y * 98) / Range.Last);
+    }
+}
+
+void FractalInterpolate(TFloatMap& Source, std::int32_t RegionRadius, std::int32_t NeighbourRadius, TFloatMap* Dest,
+                        float FilterStrength, double Lambda) {
+    if (ProgressHook != nullptr) ProgressHook(0);
+    const bool InPlace = Dest == nullptr || Dest == &Source;
+    TFloatMap Temporary;
+    {
+        TFractalInterpolateProcess Process(Source, InPlace ? Temporary : *Dest, RegionRadius, NeighbourRadius, Lambda);
+        Process.Run(FilterStrength);
+    }
+    if (InPlace) Source.TakeOver(Temporary);
+}
+
+} // namespace fi

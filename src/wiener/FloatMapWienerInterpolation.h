@@ -1,0 +1,144 @@
+#pragma once
+// Enlargement of a float map by an integer factor with a linear filter that is
+// trained anew for every source pixel by regularised least squares. Each place
+// inside the ScaleFactor x ScaleFactor block of an output pixel has a pixel
+// relation: which known values feed its prediction, and which values stand for
+// them when the filter is trained on the source itself. The setups fill the
+// relations and the parameters; Interpolate runs one pass per relation.
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+#include "image/FloatMap.h"
+#include "parallel/MultiCoreProcessing.h"
+
+namespace fi {
+
+struct TPoint {
+    std::int32_t X;
+    std::int32_t Y;
+    friend bool operator==(const TPoint&, const TPoint&) = default;
+};
+
+// A dynamic array of integer points. Copies share one immutable buffer, which
+// is how several relations of a setup share an offset list; an empty array
+// holds no buffer at all.
+class TPointArray {
+public:
+    TPointArray() = default;
+    TPointArray(std::initializer_list<TPoint> Points);
+    explicit TPointArray(std::vector<TPoint> Points);
+
+    std::int32_t Length() const { return FData ? std::int32_t(FData->size()) : 0; }
+    bool Empty() const { return !FData; }
+    const TPoint& operator[](std::int32_t I) const { return (*FData)[std::size_t(I)]; }
+    const TPoint* begin() const { return FData ? FData->data() : nullptr; }
+    const TPoint* end() const { return FData ? FData->data() + FData->size() : nullptr; }
+    // True when both refer to the same buffer (two empty arrays do).
+    bool SameArray(const TPointArray& Other) const { return FData == Other.FData; }
+
+private:
+    std::shared_ptr<const std::vector<TPoint>> FData;
+};
+
+// How the output pixel at (X, Y) inside each block is predicted and trained.
+// Prediction inputs: the HighResOffsets values (output grid, relative to the
+// predicted pixel) followed by the LowResOffsets values (source grid, relative
+// to the block's source pixel). Training columns: the HighResTrainingOffsets
+// values (source grid, relative to the training pixel) followed by the
+// LowResTrainingOffsets values (phase map, relative to the parent sample).
+class TPixelRelations {
+public:
+    std::int32_t X = 0;
+    std::int32_t Y = 0;
+    TPointArray HighResOffsets;
+    TPointArray LowResOffsets;
+    TPointArray HighResTrainingOffsets;
+    TPointArray LowResTrainingOffsets;
+
+    // The number of filter weights.
+    std::int32_t WeightCount() const { return HighResOffsets.Length() + LowResOffsets.Length(); }
+};
+
+using TPixelRelationsArray = std::vector<std::unique_ptr<TPixelRelations>>;
+
+// The interpolator: parameters, relations in pass order, and the run.
+class TBitmapWienerInterpolation : public TMultiCoreProcess {
+public:
+    // [column phase][row phase]: the ScaleFactor-fold reduced copies of the
+    // source, present only while Interpolate runs and a relation trains on them.
+    std::vector<std::vector<std::unique_ptr<TFloatMap>>> PhaseMaps;
+    double EffectiveLambda = 0.0;
+    std::int32_t CurrentRelation = 0;
+    std::int32_t ScaleFactor = 0;
+    // Borrowed for one Interpolate call; Dest must not be Source.
+    TFloatMap* Source = nullptr;
+    TFloatMap* Dest = nullptr;
+    TPixelRelationsArray Relations;
+    // Regularisation relative to the source's value range.
+    double Lambda = 0.0;
+    // Side of the square training region, in source pixels.
+    std::int32_t TrainingRegion = 0;
+    bool ClampWeights = false;
+    bool NormalizeWeights = false;
+    // Clamp each prediction to the range of its own inputs.
+    bool ClampResult = false;
+    // Strength of the artefact filter after the passes; 0 = none.
+    float FilterStrength = 0.0f;
+
+    TBitmapWienerInterpolation() = default;
+    ~TBitmapWienerInterpolation() override = default;
+
+    // Frees all relations, then makes N new empty ones.
+    void SetRelationCount(std::int32_t N);
+    void ClearRelations();
+
+    // Each overwrites every parameter and rebuilds the relations.
+    void SetupXinLi2x();
+    void SetupXinLi4x();
+    void SetupFractalStar(std::int32_t Scale);
+    void SetupFractalSquare(std::int32_t Scale, std::int32_t Radius);
+    void SetupFractalStarXinLi();
+    void SetupFractalSquareXinLi(std::int32_t Radius);
+
+    // Enlarges Source by ScaleFactor into Dest (resized here), one pass per
+    // relation, then applies the artefact filter. ScaleFactor must be at least 1.
+    void Interpolate();
+
+    // Computes the current relation for the source rows of one TRowRange.
+    void ProcessItem(TMultiCoreProcessThread* Thread, void* Data) override;
+
+private:
+    void FreePhaseMaps();
+};
+
+// Out[m] := Map.GetClamped(X + o.X, Y + o.Y) for each offset o, in order.
+void ReadOffsets(const TFloatMap& Map, std::int32_t X, std::int32_t Y, double* Out, const TPointArray& Offsets);
+
+// Dst := the Factor-fold box reduction of Src starting at the given phases:
+// (Src.Width - ColumnPhase) div Factor by (Src.Height - RowPhase) div Factor
+// block means. A null Dst, or Dst = Src, reduces Src in place.
+void BoxReduce(TFloatMap& Src, std::int32_t Factor, TFloatMap* Dst, std::int32_t RowPhase, std::int32_t ColumnPhase);
+
+// Dst := Src enlarged Factor times by repeating every value over its block.
+// Dst must not be Src.
+void ReplicateEnlarge(const TFloatMap& Src, TFloatMap& Dst, std::int32_t Factor);
+
+class TMatrix;
+class TVector;
+struct TLeastSquaresWork;
+
+// True when the value range counts as constant: MaxValue - MinValue within
+// max(1e-12 * min(|MinValue|, |MaxValue|), 1e-12).
+bool IsConstantRange(double MinValue, double MaxValue);
+
+// True when every element of V is finite.
+bool AllFinite(const TVector& V);
+
+// w := the regularised least-squares filter for A w ~ t. False when the
+// normal matrix is singular, the arithmetic failed or a weight is not finite;
+// the caller then uses equal weights.
+bool SolveFilterWeights(const TMatrix& A, const TVector& t, TVector& w, double Lambda, TLeastSquaresWork& Work);
+
+} // namespace fi
