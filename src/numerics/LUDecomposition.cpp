@@ -192,7 +192,29 @@ void TransposeProduct(TMatrix& AtA, const TMatrix& A) {
     // rows are walked once, each sum still adding its terms in that order.
     for (std::int32_t c = 0; c < C; ++c)
         for (std::int32_t d = 0; d <= c; ++d) p[std::intptr_t(c) * C + d] = 0.0;
-    for (std::int32_t k = 0; k < A.Height; ++k) {
+    // Four rows at a time, still added one after the other: fewer passes
+    // over the triangle, the same sums.
+    std::int32_t k = 0;
+    for (; k + 4 <= A.Height; k += 4) {
+        const double* R0 = A.Map + std::intptr_t(k) * C;
+        const double* R1 = R0 + C;
+        const double* R2 = R1 + C;
+        const double* R3 = R2 + C;
+        for (std::int32_t c = 0; c < C; ++c) {
+            const double C0 = R0[c], C1 = R1[c], C2 = R2[c], C3 = R3[c];
+            double* Out = p + std::intptr_t(c) * C;
+            std::int32_t d = 0;
+            // Pairs of independent sums, which the compiler can pack.
+            for (; d + 1 <= c; d += 2) {
+                const double S0 = Out[d] + C0 * R0[d] + C1 * R1[d] + C2 * R2[d] + C3 * R3[d];
+                const double S1 = Out[d + 1] + C0 * R0[d + 1] + C1 * R1[d + 1] + C2 * R2[d + 1] + C3 * R3[d + 1];
+                Out[d] = S0;
+                Out[d + 1] = S1;
+            }
+            if (d == c) Out[d] = Out[d] + C0 * R0[d] + C1 * R1[d] + C2 * R2[d] + C3 * R3[d];
+        }
+    }
+    for (; k < A.Height; ++k) {
         const double* Row = A.Map + std::intptr_t(k) * C;
         for (std::int32_t c = 0; c < C; ++c) {
             const double Rc = Row[c];
