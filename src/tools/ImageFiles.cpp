@@ -312,11 +312,12 @@ struct TPngWriteGuard {
 };
 
 void WritePng(TTempOutput& Output, const TImageData& Image) {
-    TImageData& Rows8 = const_cast<TImageData&>(Image); // libpng takes non-const row pointers and only reads them
+    // libpng takes non-const row pointers and only reads through them.
+    TImageData& Source = const_cast<TImageData&>(Image);
     std::vector<png_bytep> Rows(std::size_t(Image.Height));
     for (std::int32_t y = 0; y < Image.Height; ++y)
-        Rows[y] = Image.SampleType == TSampleType::st8bit ? RowOf(Rows8.Samples8, Image, y)
-                                                         : reinterpret_cast<png_bytep>(RowOf(Rows8.Samples16, Image, y));
+        Rows[y] = Image.SampleType == TSampleType::st8bit ? RowOf(Source.Samples8, Image, y)
+                                                         : reinterpret_cast<png_bytep>(RowOf(Source.Samples16, Image, y));
     std::string Caption = Image.Caption;
     char Key[] = "Description";
     char Empty[] = "";
@@ -631,7 +632,6 @@ TImageData ReadTiff(const std::string& FileName, std::FILE* File, std::int64_t F
     const auto Corrupt = [&] { Fail(FileName, "corrupt or truncated TIFF (" + Messages.First + ")"); };
     if (!Owner) Corrupt();
     TIFF* Tiff = Owner.get();
-    if (TIFFIsTiled(Tiff)) Fail(FileName, "tiled TIFF images are not supported");
 
     std::uint32_t W = 0, H = 0;
     std::uint16_t Spp = 1, Bits = 1, Format = SAMPLEFORMAT_UINT, Photometric = 0, Planar = PLANARCONFIG_CONTIG,
@@ -704,63 +704,93 @@ TImageData ReadTiff(const std::string& FileName, std::FILE* File, std::int64_t F
     if (TIFFGetField(Tiff, TIFFTAG_IMAGEDESCRIPTION, &Description) == 1 && Description != nullptr)
         Image.Caption = Description;
 
-    const tmsize_t LineSize = TIFFScanlineSize(Tiff);
-    if (LineSize <= 0) Corrupt();
-    std::vector<std::uint8_t> Line(static_cast<std::size_t>(LineSize) + 8);
     const bool Contig = Planar == PLANARCONFIG_CONTIG || Spp == 1;
     // Which file sample fills which image channel; a palette index fills three.
     std::vector<std::pair<std::int32_t, std::int32_t>> Plan;
     for (std::int32_t c = 0; c < (Palette ? 1 : ColorSamples); ++c) Plan.emplace_back(c, c);
     if (Alpha) Plan.emplace_back(Channels - 1, ColorSamples);
 
-    const auto Convert = [&](std::int32_t Row, std::int32_t Channel, std::size_t Step, std::size_t First) {
+    // Count pixels of one decoded row, Step samples apart from sample First,
+    // into channel Channel of the image from column X0 of row Row.
+    const auto Convert = [&](const std::uint8_t* Source, std::int32_t Row, std::int32_t X0, std::int32_t Count,
+                             std::int32_t Channel, std::size_t Step, std::size_t First) {
         const std::size_t C = std::size_t(Channels);
+        const std::size_t At = std::size_t(X0) * C + std::size_t(Channel);
         const bool InvertChannel = Invert && Channel < ColorSamples;
         switch (Type) {
         case TSampleType::st8bit: {
-            std::uint8_t* Out = RowOf(Image.Samples8, Image, Row) + Channel;
+            std::uint8_t* Out = RowOf(Image.Samples8, Image, Row) + At;
             if (Palette && Channel == 0) {
-                for (std::int32_t x = 0; x < Image.Width; ++x) {
-                    const std::uint8_t Index = Line[std::size_t(x) * Step + First];
+                for (std::int32_t x = 0; x < Count; ++x) {
+                    const std::uint8_t Index = Source[std::size_t(x) * Step + First];
                     std::uint8_t* P = Out + std::size_t(x) * C;
                     P[0] = std::uint8_t(MapRed[Index] >> MapShift);
                     P[1] = std::uint8_t(MapGreen[Index] >> MapShift);
                     P[2] = std::uint8_t(MapBlue[Index] >> MapShift);
                 }
             } else {
-                CopyScanline<std::uint8_t>(Line.data(), Step, First, Image.Width, Out, C, InvertChannel);
+                CopyScanline<std::uint8_t>(Source, Step, First, Count, Out, C, InvertChannel);
             }
             break;
         }
         case TSampleType::st16bit:
-            CopyScanline<std::uint16_t>(Line.data(), Step, First, Image.Width,
-                                        RowOf(Image.Samples16, Image, Row) + Channel, C, InvertChannel);
+            CopyScanline<std::uint16_t>(Source, Step, First, Count, RowOf(Image.Samples16, Image, Row) + At, C,
+                                        InvertChannel);
             break;
         case TSampleType::stFloat64:
             if (Bits == 32)
-                CopyScanline<float>(Line.data(), Step, First, Image.Width,
-                                    RowOf(Image.SamplesFloat, Image, Row) + Channel, C, false);
+                CopyScanline<float>(Source, Step, First, Count, RowOf(Image.SamplesFloat, Image, Row) + At, C, false);
             else
-                CopyScanline<double>(Line.data(), Step, First, Image.Width,
-                                     RowOf(Image.SamplesFloat, Image, Row) + Channel, C, false);
+                CopyScanline<double>(Source, Step, First, Count, RowOf(Image.SamplesFloat, Image, Row) + At, C, false);
             break;
         }
     };
 
-    if (Contig) {
-        const std::int32_t Chunk = 64;
-        for (std::int32_t y = 0; y < Image.Height; ++y) {
-            if (y % Chunk == 0) GrowRows(Image, std::min(Image.Height, y + Chunk));
-            if (TIFFReadScanline(Tiff, Line.data(), std::uint32_t(y), 0) < 0) Corrupt();
-            for (const auto& [Channel, Sample] : Plan) Convert(y, Channel, Spp, std::size_t(Sample));
-        }
-    } else {
+    if (TIFFIsTiled(Tiff)) {
+        std::uint32_t TileWidth = 0, TileHeight = 0;
+        TIFFGetField(Tiff, TIFFTAG_TILEWIDTH, &TileWidth);
+        TIFFGetField(Tiff, TIFFTAG_TILELENGTH, &TileHeight);
+        const tmsize_t TileSize = TIFFTileSize(Tiff), TileRowSize = TIFFTileRowSize(Tiff);
+        if (TileWidth == 0 || TileHeight == 0 || TileSize <= 0 || TileRowSize <= 0) Corrupt();
+        std::vector<std::uint8_t> Tile(static_cast<std::size_t>(TileSize));
+        // Tiles cover the image in any order, so all of it is needed at once;
+        // its size was checked against the containers above.
         GrowRows(Image, Image.Height);
-        for (const auto& [Channel, Sample] : Plan)
+        // Interleaved tiles are read once for all channels, planar ones per plane.
+        const std::size_t Passes = Contig ? 1 : Plan.size();
+        for (std::size_t Pass = 0; Pass < Passes; ++Pass)
+            for (std::uint32_t y0 = 0; y0 < H; y0 += TileHeight)
+                for (std::uint32_t x0 = 0; x0 < W; x0 += TileWidth) {
+                    const std::uint16_t Plane = Contig ? 0 : std::uint16_t(Plan[Pass].second);
+                    if (TIFFReadTile(Tiff, Tile.data(), x0, y0, 0, Plane) < 0) Corrupt();
+                    const std::int32_t Count = std::int32_t(std::min(TileWidth, W - x0));
+                    for (std::uint32_t r = 0; r < TileHeight && y0 + r < H; ++r) {
+                        const std::uint8_t* Source = Tile.data() + std::size_t(r) * std::size_t(TileRowSize);
+                        for (std::size_t k = Contig ? 0 : Pass; k < (Contig ? Plan.size() : Pass + 1); ++k)
+                            Convert(Source, std::int32_t(y0 + r), std::int32_t(x0), Count, Plan[k].first,
+                                    Contig ? Spp : 1, Contig ? std::size_t(Plan[k].second) : 0);
+                    }
+                }
+    } else {
+        const tmsize_t LineSize = TIFFScanlineSize(Tiff);
+        if (LineSize <= 0) Corrupt();
+        std::vector<std::uint8_t> Line(static_cast<std::size_t>(LineSize));
+        if (Contig) {
+            const std::int32_t Chunk = 64;
             for (std::int32_t y = 0; y < Image.Height; ++y) {
-                if (TIFFReadScanline(Tiff, Line.data(), std::uint32_t(y), std::uint16_t(Sample)) < 0) Corrupt();
-                Convert(y, Channel, 1, 0);
+                if (y % Chunk == 0) GrowRows(Image, std::min(Image.Height, y + Chunk));
+                if (TIFFReadScanline(Tiff, Line.data(), std::uint32_t(y), 0) < 0) Corrupt();
+                for (const auto& [Channel, Sample] : Plan)
+                    Convert(Line.data(), y, 0, Image.Width, Channel, Spp, std::size_t(Sample));
             }
+        } else {
+            GrowRows(Image, Image.Height);
+            for (const auto& [Channel, Sample] : Plan)
+                for (std::int32_t y = 0; y < Image.Height; ++y) {
+                    if (TIFFReadScanline(Tiff, Line.data(), std::uint32_t(y), std::uint16_t(Sample)) < 0) Corrupt();
+                    Convert(Line.data(), y, 0, Image.Width, Channel, 1, 0);
+                }
+        }
     }
     if (Associated) Unpremultiply(Image);
     return Image;

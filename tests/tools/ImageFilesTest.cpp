@@ -254,6 +254,46 @@ TEST_F(TScratchFolder, TiffPaletteWhiteIsZeroPlanesAndPremultipliedAlpha) {
     EXPECT_EQ(Image.Samples8, (std::vector<std::uint8_t>{128, 64, 0, 100, 100, 200, 255, 255, 0, 0, 0, 0}));
 }
 
+TEST_F(TScratchFolder, TiledTiffsReadInterleavedAndPlanar) {
+    // 37 x 23 pixels in 16 x 16 tiles: the right and bottom tiles hang over.
+    for (const std::uint16_t Planar : {PLANARCONFIG_CONTIG, PLANARCONFIG_SEPARATE}) {
+        const TImageData Image = PatternImage(37, 23, 4, true, TSampleType::st16bit);
+        const std::string Path = PathOf("tiles.tif");
+        TIFF* Tiff = TIFFOpen(Path.c_str(), "w");
+        ASSERT_NE(Tiff, nullptr);
+        TIFFSetField(Tiff, TIFFTAG_IMAGEWIDTH, 37u);
+        TIFFSetField(Tiff, TIFFTAG_IMAGELENGTH, 23u);
+        TIFFSetField(Tiff, TIFFTAG_SAMPLESPERPIXEL, 4);
+        TIFFSetField(Tiff, TIFFTAG_BITSPERSAMPLE, 16);
+        TIFFSetField(Tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(Tiff, TIFFTAG_PLANARCONFIG, Planar);
+        TIFFSetField(Tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        const std::uint16_t Extra = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(Tiff, TIFFTAG_EXTRASAMPLES, 1, &Extra);
+        TIFFSetField(Tiff, TIFFTAG_TILEWIDTH, 16u);
+        TIFFSetField(Tiff, TIFFTAG_TILELENGTH, 16u);
+        const bool Contig = Planar == PLANARCONFIG_CONTIG;
+        std::vector<std::uint16_t> Tile(16 * 16 * 4);
+        for (std::uint16_t Plane = 0; Plane < (Contig ? 1 : 4); ++Plane)
+            for (std::uint32_t y0 = 0; y0 < 23; y0 += 16)
+                for (std::uint32_t x0 = 0; x0 < 37; x0 += 16) {
+                    std::fill(Tile.begin(), Tile.end(), std::uint16_t(0));
+                    for (std::uint32_t y = y0; y < std::min(23u, y0 + 16); ++y)
+                        for (std::uint32_t x = x0; x < std::min(37u, x0 + 16); ++x)
+                            for (std::uint32_t c = 0; c < 4; ++c) {
+                                if (!Contig && c != Plane) continue;
+                                const std::size_t At = Contig ? ((y - y0) * 16 + (x - x0)) * 4 + c : (y - y0) * 16 + (x - x0);
+                                Tile[At] = Image.Samples16[(y * 37 + x) * 4 + c];
+                            }
+                    ASSERT_GE(TIFFWriteTile(Tiff, Tile.data(), x0, y0, 0, Plane), 0);
+                }
+        TIFFClose(Tiff);
+        const TImageData Back = ReadImageFile(Path);
+        EXPECT_TRUE(Back.HasAlpha);
+        EXPECT_EQ(Back.Samples16, Image.Samples16) << (Contig ? "interleaved" : "planar");
+    }
+}
+
 // ---------------------------------------------------------------------------
 // BMP files made byte by byte.
 
