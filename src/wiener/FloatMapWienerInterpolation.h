@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image/FloatMap.h"
+#include "image/LinearBitmap.h"
 #include "parallel/MultiCoreProcessing.h"
 
 namespace fi {
@@ -105,6 +106,11 @@ public:
     // Enlarges Source by ScaleFactor into Dest (resized here), one pass per
     // relation, then applies the artefact filter. ScaleFactor must be at least 1.
     void Interpolate();
+
+    // Enlarges an 8-bit gray or 24-bit bitmap by ScaleFactor into Dst (null:
+    // in place). Colour images go through their luma plane; the two
+    // colour-difference planes are resized by ordinary resampling.
+    void InterpolateBitmap(TLinearBitmap& Src, TLinearBitmap* Dst);
 
     // Computes the current relation for the source rows of one TRowRange.
     void ProcessItem(TMultiCoreProcessThread* Thread, void* Data) override;
