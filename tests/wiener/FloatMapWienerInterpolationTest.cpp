@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "numerics/LUDecomposition.h"
 #include "numerics/Matrix.h"
 #include "wiener/FloatMapWienerInterpolation.h"
 #include "wiener/WienerTestSupport.h"
@@ -246,6 +247,62 @@ TEST(WienerInterpolate, EqualWeightsFallbackGivesTheInputMean) {
     ASSERT_NE(Mean, 10.0); // so that a successful solve would be told apart
     for (int y = 0; y < 12; ++y)
         for (int s = 0; s < 4; ++s) EXPECT_EQ(*Dest.PixelPtr(2 + s % 2, 2 * y + s / 2), Mean) << y;
+}
+
+// The square fractal filter written out for one pixel at a time, straight
+// from its definition: block means as parent samples, the training square
+// (one more row and column after the pixel than before it for an even side),
+// parent coordinates divided truncating toward zero, phases taken as
+// (t + 256 S - position) mod S.
+double ReferenceSquarePixel(const TFloatMap& Src, int S, int Radius, int b, double Lambda, int x, int y, int X, int Y) {
+    auto Parent = [&](int p, int q, int px, int py) {
+        const int W = (Src.Width - p) / S, H = (Src.Height - q) / S;
+        px = std::clamp(px, 0, W - 1);
+        py = std::clamp(py, 0, H - 1);
+        double Sum = 0.0;
+        for (int r = 0; r < S; ++r)
+            for (int k = 0; k < S; ++k) Sum += *Src.PixelPtr(p + S * px + k, q + S * py + r);
+        return Sum * (1.0 / (S * S));
+    };
+    const int c = 2 * Radius + 1;
+    TMatrix A(b * b, c * c);
+    TVector t(b * b), w(c * c), v(c * c);
+    int j = 0;
+    for (int ty = y + b / 2 - b + 1; ty <= y + b / 2; ++ty)
+        for (int tx = x + b / 2 - b + 1; tx <= x + b / 2; ++tx, ++j) {
+            const int p = (tx + 256 * S - X) % S, q = (ty + 256 * S - Y) % S;
+            int m = 1;
+            for (int oy = -Radius; oy <= Radius; ++oy)
+                for (int ox = -Radius; ox <= Radius; ++ox) A.Item(j + 1, m++) = Parent(p, q, (tx - X) / S + ox, (ty - Y) / S + oy);
+            t.Item(j + 1) = Src.GetClamped(tx, ty);
+        }
+    for (int oy = -Radius, m = 1; oy <= Radius; ++oy)
+        for (int ox = -Radius; ox <= Radius; ++ox) v.Item(m++) = Src.GetClamped(x + ox, y + oy);
+    SolveLeastSquares(A, t, w, Lambda);
+    return v.Dot(w);
+}
+
+TEST(WienerInterpolate, SquareSetupMatchesItsDefinitionPixelByPixel) {
+    TFloatMap Source;
+    FillRandom(Source, 8, 7, 44);
+    for (int Region : {4, 5}) {
+        TBitmapWienerInterpolation I;
+        I.SetupFractalSquare(3, 1);
+        I.TrainingRegion = Region;
+        I.FilterStrength = 0.0f;
+        TFloatMap Dest;
+        Enlarge(I, Source, Dest);
+        double Lo, Hi;
+        Source.GetMinMax(Lo, Hi);
+        const double Lambda = (Hi - Lo) * 0.01;
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 8; ++x)
+                for (int Y = 0; Y < 3; ++Y)
+                    for (int X = 0; X < 3; ++X)
+                        ASSERT_EQ(*Dest.PixelPtr(3 * x + X, 3 * y + Y),
+                                  ReferenceSquarePixel(Source, 3, 1, Region, Lambda, x, y, X, Y))
+                            << "region " << Region << " at " << x << "," << y << " position " << X << "," << Y;
+    }
 }
 
 // Every setup at several scales on sizes down to nothing: the result has the
