@@ -156,8 +156,13 @@ protected:
         Item.OnCaller = Thread == nullptr;
         Item.Thread = std::this_thread::get_id();
         if (Thread != nullptr && Thread->Data() != Data) throw Exception("worker holds the wrong item");
-        if (Item.After >= 0)
-            while (!Items[std::size_t(Item.After)].Ended.load()) std::this_thread::yield();
+        if (Item.After >= 0) {
+            // A failing worker's item ends while its exception unwinds, before
+            // the framework records the outcome: wait for that record as well.
+            const TScriptedItem& Awaited = Items[std::size_t(Item.After)];
+            const bool Recorded = Item.After != 0 && Awaited.Outcome != TOutcome::Succeed;
+            while (!Awaited.Ended.load() || (Recorded && Status.load() == StatusOk)) std::this_thread::yield();
+        }
         volatile unsigned Sink = 0;
         for (int i = 0; i < Item.Spin; ++i) Sink = Sink + unsigned(i);
         switch (Item.Outcome) {
