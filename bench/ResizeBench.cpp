@@ -1,5 +1,5 @@
-// Speed of the resamplers and the colour-plane conversion on photo-sized
-// 24-bit bitmaps. The thread argument is the processor count the framework
+// Speed of the resamplers, the colour-plane conversion and the two bitmap
+// enlargements on photo-sized 24-bit bitmaps. The thread argument is the processor count the framework
 // may use (1: every pass stays on the calling thread).
 #include <benchmark/benchmark.h>
 
@@ -8,6 +8,8 @@
 #include "image/ColourPlanes.h"
 #include "parallel/MultiCoreProcessing.h"
 #include "resize/BitmapResize.h"
+#include "resize/FastDefaultEnlarge.h"
+#include "wiener/FloatMapWienerInterpolation.h"
 
 namespace {
 
@@ -83,5 +85,43 @@ void BM_SplitMergeColourPlanes(benchmark::State& State) {
     State.SetItemsProcessed(std::int64_t(State.iterations()) * 1024 * 768);
 }
 BENCHMARK(BM_SplitMergeColourPlanes)->Unit(benchmark::kMillisecond);
+
+// The default setting's 2x enlargement of a 1024 x 768 colour image; arg: threads.
+void BM_FastDefaultEnlarge(benchmark::State& State) {
+    TThreadScope Threads(std::int32_t(State.range(0)));
+    fi::TLinearBitmap Source(1024, 768, fi::TPixelFormat::pf24bit), Dest;
+    FillPattern(Source);
+    for (auto _ : State) {
+        fi::FastDefaultEnlarge(Source, &Dest, 0.01, 8.0f);
+        benchmark::DoNotOptimize(Dest.Map);
+    }
+    State.SetItemsProcessed(std::int64_t(State.iterations()) * 2048 * 1536);
+}
+BENCHMARK(BM_FastDefaultEnlarge)->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// "Fractal 9-square" through the general interpolator on a 1024 x 768 colour
+// image; args: scale, threads.
+void BM_InterpolateBitmap(benchmark::State& State) {
+    const auto Scale = std::int32_t(State.range(0));
+    TThreadScope Threads(std::int32_t(State.range(1)));
+    fi::TLinearBitmap Source(1024, 768, fi::TPixelFormat::pf24bit), Dest;
+    FillPattern(Source);
+    fi::TBitmapWienerInterpolation Interpolator;
+    Interpolator.SetupFractalSquare(Scale, 1);
+    for (auto _ : State) {
+        Interpolator.InterpolateBitmap(Source, &Dest);
+        benchmark::DoNotOptimize(Dest.Map);
+    }
+    State.SetItemsProcessed(std::int64_t(State.iterations()) * 1024 * 768 * Scale * Scale);
+}
+BENCHMARK(BM_InterpolateBitmap)
+    ->ArgNames({"scale", "threads"})
+    ->Args({2, 1})
+    ->Args({2, 2})
+    ->Args({3, 1})
+    ->Args({3, 2})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 } // namespace
