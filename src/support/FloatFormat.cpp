@@ -126,7 +126,7 @@ TDecimal ExactDecimal(long double Value) {
 void RoundTo(TDecimal& D, int Keep) {
     if (Keep >= int(D.Digits.size())) return;
     if (Keep < 0) {
-        D.Digits = "0";
+        D.Digits.assign(1, '0');
         D.Point = 1;
         return;
     }
@@ -143,7 +143,7 @@ void RoundTo(TDecimal& D, int Keep) {
         }
     }
     if (D.Digits.empty()) {
-        D.Digits = "0";
+        D.Digits.assign(1, '0');
         D.Point = 1;
     }
 }
@@ -165,7 +165,7 @@ std::string Compose(const TDecimal& D, int MinInt, int MinDec, int MaxDec, char 
     std::string Decimals;
     for (int i = 0; i < MaxDec; ++i) Decimals += DigitAt(D, D.Point + i);
     while (int(Decimals.size()) > MinDec && Decimals.back() == '0') Decimals.pop_back();
-    if (Integer.empty() && Decimals.empty()) Integer = "0";
+    if (Integer.empty() && Decimals.empty()) Integer.assign(1, '0');
     return Decimals.empty() ? Integer : Integer + Separator + Decimals;
 }
 
