@@ -1,0 +1,166 @@
+#include "plugin/ProcessingDriver.h"
+
+#include <cstring>
+#include <memory>
+
+#include "plugin/ImageCaption.h"
+#include "plugin/PluginLinearBitmap.h"
+#include "resize/FastDefaultEnlarge.h"
+#include "support/FloatFormat.h"
+#include "wiener/FloatMapFractalInterpolation.h"
+
+namespace fi {
+
+const char* const SetupNames[SetupCount] = {
+    "Xin Li 2x",        "Xin Li 4x",          "Fractal 5-star",     "Fractal 9-square",
+    "Fractal 25-square", "Fractal 5 / Xin Li", "Fractal 9 / Xin Li",
+};
+
+bool SetupHasScale(std::int32_t SetupIndex) { return SetupIndex >= 2 && SetupIndex <= 4; }
+
+void ApplySetup(TBitmapWienerInterpolation& Interpolator, std::int32_t SetupIndex, std::int32_t Scale) {
+    switch (SetupIndex) {
+    case 0: Interpolator.SetupXinLi2x(); break;
+    case 1: Interpolator.SetupXinLi4x(); break;
+    case 2: Interpolator.SetupFractalStar(Scale); break;
+    case 3: Interpolator.SetupFractalSquare(Scale, 1); break;
+    case 4: Interpolator.SetupFractalSquare(Scale, 2); break;
+    case 5: Interpolator.SetupFractalStarXinLi(); break;
+    case 6: Interpolator.SetupFractalSquareXinLi(1); break;
+    default: throw EProcessingDriver(SSetupNotImplemented);
+    }
+}
+
+namespace {
+
+bool NoFlags(const TBitmapWienerInterpolation& I) { return !I.ClampWeights && !I.NormalizeWeights && !I.ClampResult; }
+
+void EnlargeFloatMap(TFloatMap& Map, std::int32_t SetupIndex, TBitmapWienerInterpolation& I) {
+    if ((SetupIndex == 3 || SetupIndex == 4) && I.ScaleFactor == 2 && NoFlags(I)) {
+        FractalInterpolate(Map, I.TrainingRegion / 2, SetupIndex == 3 ? 1 : 2, nullptr, I.FilterStrength, I.Lambda);
+        return;
+    }
+    TFloatMap Dest;
+    // The interpolator only borrows both maps for this run.
+    struct TBorrow {
+        TBitmapWienerInterpolation& I;
+        ~TBorrow() { I.Source = I.Dest = nullptr; }
+    } Borrow{I};
+    I.Source = &Map;
+    I.Dest = &Dest;
+    I.Interpolate();
+    Map.TakeOver(Dest);
+}
+
+void EnlargeBitmap(TLinearBitmap& Bitmap, std::int32_t SetupIndex, TBitmapWienerInterpolation& I) {
+    if (SetupIndex == 3 && I.TrainingRegion == 7 && I.ScaleFactor == 2 && NoFlags(I))
+        FastDefaultEnlarge(Bitmap, nullptr, I.Lambda, I.FilterStrength);
+    else
+        I.InterpolateBitmap(Bitmap, nullptr);
+}
+
+TCaptionSettings CaptionSettingsOf(const TBitmapWienerInterpolation& I) {
+    TCaptionSettings S;
+    S.ScaleFactor = I.ScaleFactor;
+    S.TrainingRegion = I.TrainingRegion;
+    S.Lambda = I.Lambda;
+    S.FilterStrength = I.FilterStrength;
+    S.ClampWeights = I.ClampWeights;
+    S.NormalizeWeights = I.NormalizeWeights;
+    S.ClampResult = I.ClampResult;
+    return S;
+}
+
+// The host's float image as a packed map; null when it breaks the host's
+// promise of a size of at least 1 x 1 and a pixel pointer.
+std::unique_ptr<TFloatMap> ReadHostFloatImage(const HostImage& Image) {
+    if (Image.Width < 1 || Image.Height < 1 || Image.Pixels == nullptr) return nullptr;
+    auto Map = std::make_unique<TFloatMap>();
+    Map->SetSize(Image.Width, Image.Height);
+    const std::size_t Count = std::size_t(Image.Width) * std::size_t(Image.Height);
+    if (Image.Format == hfDouble) {
+        std::memcpy(Map->Map, Image.Pixels, Count * sizeof(double));
+    } else {
+        for (std::size_t i = 0; i < Count; ++i) std::memcpy(Map->Map + i, Image.Pixels + 16 * i, sizeof(double));
+    }
+    return Map;
+}
+
+// The host's bitmap with a packed copy of its pixels, or null for what the
+// driver does not enlarge (32 bits, a coloured palette, an invalid record).
+std::unique_ptr<TPluginLinearBitmap> ReadHostBitmap(const HostImage& Image) {
+    try {
+        auto Bitmap = std::make_unique<TPluginLinearBitmap>(&Image);
+        const bool Accepted = Bitmap->PixelFormat == TPixelFormat::pf24bit ||
+                              (Bitmap->PixelFormat == TPixelFormat::pf8bit && Bitmap->IsGrayscale());
+        if (!Accepted) return nullptr;
+        Bitmap->DetachFromHost();
+        return Bitmap;
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+std::int32_t ProcessCommand(const HostImage& Image, TDriverFrontEnd& FrontEnd) {
+    ProgressHook = TProgressUpdate::ProgressUpdate;
+    HostResult Result;
+    std::memset(&Result, 0, sizeof Result);
+    if (Image.Format == hfDouble || Image.Format == hfDouble16) {
+        std::unique_ptr<TFloatMap> Map = ReadHostFloatImage(Image);
+        if (!Map) {
+            FrontEnd.ShowInformation(SUnsupportedImage);
+            return 1;
+        }
+        if (!FrontEnd.ExecuteDialog()) return 1;
+        const std::string Caption =
+            EnlargeImage(Map.get(), FrontEnd.SetupIndex(), FrontEnd.Interpolator(), LookupImageName(Image.Pixels));
+        Result.Caption = Caption.c_str();
+        Result.Image.Width = Map->Width;
+        Result.Image.Height = Map->Height;
+        Result.Image.Format = hfDouble;
+        Result.Image.Pixels = reinterpret_cast<std::uint8_t*>(Map->Map);
+        Host(hrResult, &Result);
+        return 1;
+    }
+    std::unique_ptr<TPluginLinearBitmap> Bitmap = ReadHostBitmap(Image);
+    if (!Bitmap) {
+        FrontEnd.ShowInformation(SUnsupportedImage);
+        return 1;
+    }
+    if (!FrontEnd.ExecuteDialog()) return 1;
+    const std::string Caption =
+        EnlargeImage(Bitmap.get(), FrontEnd.SetupIndex(), FrontEnd.Interpolator(), LookupImageName(Image.Pixels));
+    Result.Caption = Caption.c_str();
+    TPluginLinearBitmap::ExportToHost(Bitmap.get(), Result.Image, false);
+    Host(hrResult, &Result);
+    return 1;
+}
+
+} // namespace
+
+std::string EnlargeImage(TEnlargeImage Image, std::int32_t SetupIndex, TBitmapWienerInterpolation& Interpolator,
+                         const std::string& HostName) {
+    if (TFloatMap* const* Map = std::get_if<TFloatMap*>(&Image))
+        EnlargeFloatMap(**Map, SetupIndex, Interpolator);
+    else
+        EnlargeBitmap(*std::get<TLinearBitmap*>(Image), SetupIndex, Interpolator);
+    return ImageCaption(HostName, CaptionSettingsOf(Interpolator), UserDecimalSeparator());
+}
+
+std::int32_t ProcessImageWith(std::int32_t Command, const HostImage* Image, TDriverFrontEnd& FrontEnd) {
+    if (Command != 1) return 1;
+    // An exception must not cross into the host, which would end the host's
+    // process and lose the user's work.
+    try {
+        return ProcessCommand(*Image, FrontEnd);
+    } catch (const EAbort&) {
+        return 1;
+    } catch (const std::exception& E) {
+        FrontEnd.ShowError(E.what());
+    } catch (...) {
+        FrontEnd.ShowError("Unknown failure");
+    }
+    return 0;
+}
+
+} // namespace fi

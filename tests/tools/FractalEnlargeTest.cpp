@@ -1,0 +1,101 @@
+// The command-line enlarger run as a program, compared with the driver's
+// function called directly.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "plugin/ProcessingDriver.h"
+#include "tools/ImageTestSupport.h"
+
+namespace fi::test {
+namespace {
+
+class FractalEnlarge : public TScratchFolder {
+protected:
+    int Run(const std::string& Arguments) {
+        const std::string Command = std::string(FI_ENLARGE_PATH) + " -q " + Arguments + " >" + PathOf("out.txt") +
+                                    " 2>" + PathOf("err.txt");
+        const int Status = std::system(Command.c_str());
+        return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+    }
+    std::string Text(const std::string& Name) {
+        const auto Bytes = Load(PathOf(Name));
+        return std::string(Bytes.begin(), Bytes.end());
+    }
+};
+
+TEST_F(FractalEnlarge, EightBitWithAlphaMatchesTheDriver) {
+    const TImageData Image = PatternImage(9, 7, 4, true, TSampleType::st8bit);
+    WriteImageFile(PathOf("in.png"), Image);
+    ASSERT_EQ(Run(PathOf("in.png") + " -o " + PathOf("big.png") + " --region 9 --filter 0.5"), 0) << Text("err.txt");
+
+    TBitmapWienerInterpolation I;
+    ApplySetup(I, DefaultSetup, 2);
+    I.TrainingRegion = 9;
+    I.FilterStrength = 0.5f;
+    TLinearBitmap Color, Alpha;
+    ImageToBitmaps(Image, Color, &Alpha);
+    const std::string Caption = EnlargeImage(&Color, DefaultSetup, I, "in.png");
+    EnlargeImage(&Alpha, DefaultSetup, I, "in.png");
+    const TImageData Expected = BitmapsToImage(Color, &Alpha);
+
+    const TImageData Got = ReadImageFile(PathOf("big.png"));
+    EXPECT_EQ(Got.Width, 18);
+    EXPECT_EQ(Got.Channels, 4);
+    EXPECT_EQ(Got.Samples8, Expected.Samples8);
+    EXPECT_EQ(Got.Caption, Caption);
+    EXPECT_EQ(Caption, "in x2 region=9 regul=0.01 filter=0.5 clampw=0 normalize=0 clampres=0");
+    EXPECT_EQ(Text("out.txt"), PathOf("big.png") + ": " + Caption + "\n");
+}
+
+TEST_F(FractalEnlarge, SixteenBitGoesChannelByChannelIntoAFolder) {
+    WriteImageFile(PathOf("a.png"), PatternImage(6, 5, 3, false, TSampleType::st16bit));
+    WriteImageFile(PathOf("b.tif"), PatternImage(5, 4, 1, false, TSampleType::stFloat64));
+    std::filesystem::create_directory(PathOf("out"));
+    ASSERT_EQ(Run(PathOf("a.png") + " " + PathOf("b.tif") + " -o " + PathOf("out") + ""), 0)
+        << Text("err.txt");
+
+    TBitmapWienerInterpolation I;
+    ApplySetup(I, DefaultSetup, 2);
+    TFloatMapList Maps = ImageToFloatMaps(ReadImageFile(PathOf("a.png")));
+    for (auto& Map : Maps) EnlargeImage(Map.get(), DefaultSetup, I, "a");
+    const TImageData Expected = FloatMapsToImage(Maps, false, TSampleType::st16bit);
+    const TImageData Got = ReadImageFile(PathOf("out/a-x2.png"));
+    EXPECT_EQ(Got.SampleType, TSampleType::st16bit);
+    EXPECT_EQ(Got.Samples16, Expected.Samples16);
+    const TImageData Float = ReadImageFile(PathOf("out/b-x2.tif"));
+    EXPECT_EQ(Float.SampleType, TSampleType::stFloat64);
+    EXPECT_EQ(Float.Width, 10);
+}
+
+TEST_F(FractalEnlarge, BadInputFailsWithOneLineAndNoFile) {
+    WriteImageFile(PathOf("in.png"), PatternImage(4, 4, 1, false, TSampleType::st8bit));
+    Save(PathOf("empty.png"), {});
+    struct TCase {
+        std::string Arguments, Message;
+    } Cases[] = {
+        {"--scale 17 " + PathOf("in.png"), "option --scale: \"17\" is not accepted (a whole number from 2 to 16)"},
+        {"--region 2.5 " + PathOf("in.png"), "option --region: \"2.5\""},
+        {"--regularization nothing " + PathOf("in.png"), "a value from 0 to 1"},
+        {"--setup 9 " + PathOf("in.png"), "option --setup"},
+        {PathOf("missing.png"), "missing.png"},
+        {PathOf("empty.png"), "empty.png"},
+    };
+    for (const TCase& C : Cases) {
+        EXPECT_NE(Run(C.Arguments + " -o " + PathOf("x.png")), 0) << C.Arguments;
+        const std::string Err = Text("err.txt");
+        EXPECT_NE(Err.find(C.Message), std::string::npos) << Err;
+        EXPECT_EQ(std::count(Err.begin(), Err.end(), '\n'), 1) << Err;
+        EXPECT_FALSE(std::filesystem::exists(PathOf("x.png")));
+    }
+}
+
+TEST_F(FractalEnlarge, HelpNamesEverySetup) {
+    ASSERT_EQ(Run("--help"), 0);
+    const std::string Help = Text("out.txt");
+    for (const char* Name : SetupNames) EXPECT_NE(Help.find(Name), std::string::npos) << Name;
+}
+
+} // namespace
+} // namespace fi::test
