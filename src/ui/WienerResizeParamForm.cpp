@@ -1,0 +1,206 @@
+#include "ui/WienerResizeParamForm.h"
+
+#include <string>
+
+namespace fi {
+
+namespace {
+
+// Labels size themselves to their text at about 6 pixels a character.
+TLabel& AddLabel(TForm& Form, const char* Name, const char* Text, int Left, int Top) {
+    TLabel& L = Form.Add<TLabel>();
+    L.Name = Name;
+    L.SetCaption(Text);
+    L.SetBounds(Left, Top, int(std::string(Text).size()) * 6, 13);
+    return L;
+}
+
+TCheckBox& AddCheckBox(TForm& Form, const char* Name, const char* Text, int Top) {
+    TCheckBox& C = Form.Add<TCheckBox>();
+    C.Name = Name;
+    C.SetCaption(Text);
+    C.SetBounds(12, Top, 173, 17);
+    return C;
+}
+
+} // namespace
+
+TWienerResizeParamForm::TWienerResizeParamForm() {
+    Name = "WienerResizeParamForm";
+    SetCaption(SParamFormCaption);
+    BorderStyle = TBorderStyle::bsDialog;
+    Position = TFormPosition::poScreenCenter;
+    Font.Name = "Tahoma";
+    Font.Height = -11;
+    Font.Charset = 1;
+    PixelsPerInch = 96;
+    OnCreate = [this](TForm& Sender) { FormCreate(Sender); };
+    // The designed size comes first, so that the anchored controls keep
+    // their designed places.
+    Loaded();
+    SetClientSize(249, 259);
+
+    // Windows are made in this order, which is the tab order.
+    OKButton = &Add<TButton>();
+    OKButton->Name = "OKButton";
+    OKButton->SetCaption("OK");
+    OKButton->SetBounds(83, 224, 75, 25);
+    OKButton->Anchors = akRight | akBottom;
+    OKButton->Default = true;
+    OKButton->OnClick = [this](TControl& Sender) { OKButtonClick(Sender); };
+
+    CancelButton = &Add<TButton>();
+    CancelButton->Name = "CancelButton";
+    CancelButton->SetCaption("Cancel");
+    CancelButton->SetBounds(161, 224, 75, 25);
+    CancelButton->Anchors = akRight | akBottom;
+    CancelButton->Cancel = true;
+    CancelButton->ModalResult = mrCancel;
+
+    SetupComboBox = &Add<TComboBox>();
+    SetupComboBox->Name = "SetupComboBox";
+    SetupComboBox->SetBounds(92, 8, 145, 21);
+    SetupComboBox->ItemHeight = 13;
+    for (const char* Item : {"Xin Li 2x", "Xin Li 4x", "Fractal 5-star", "Fractal 9-square", "Fractal 25-square",
+                             "Fractal 5 / Xin Li", "Fractal 9 / Xin Li"})
+        SetupComboBox->AddItem(Item);
+    SetupComboBox->SetItemIndex(3);
+    SetupComboBox->OnChange = [this](TComboBox& Sender) { SetupComboBoxChange(Sender); };
+
+    ScaleEdit = &Add<TIntegerEdit>();
+    ScaleEdit->Name = "ScaleEdit";
+    ScaleEdit->SetBounds(172, 48, 65, 21);
+    ScaleEdit->SetMin(2);
+    ScaleEdit->SetMax(16);
+    ScaleEdit->SetSpinIncrement(1);
+    ScaleEdit->SetValue(2);
+    ScaleEdit->OnChangeValue = [this](TValueEdit& Sender) { ScaleEditChangeValue(Sender); };
+
+    TrainingRegionEdit = &Add<TIntegerEdit>();
+    TrainingRegionEdit->Name = "TrainingRegionEdit";
+    TrainingRegionEdit->SetBounds(172, 72, 65, 21);
+    TrainingRegionEdit->SetMin(1);
+    TrainingRegionEdit->SetSpinIncrement(1);
+    TrainingRegionEdit->SetValue(1);
+    TrainingRegionEdit->OnChangeValue = [this](TValueEdit& Sender) { EditChangeValue(Sender); };
+
+    LambdaEdit = &Add<TFloatEdit>();
+    LambdaEdit->Name = "LambdaEdit";
+    LambdaEdit->SetBounds(172, 96, 65, 21);
+    LambdaEdit->SetMax(1.0L);
+    // A negative increment is a factor: each step doubles or halves.
+    LambdaEdit->SetSpinIncrement(-2);
+    LambdaEdit->SetFormatString("0.#####e+");
+    LambdaEdit->OnChangeValue = [this](TValueEdit& Sender) { EditChangeValue(Sender); };
+
+    FilterEdit = &Add<TFloatEdit>();
+    FilterEdit->Name = "FilterEdit";
+    FilterEdit->SetBounds(172, 120, 65, 21);
+    FilterEdit->SetMax(100.0L);
+    FilterEdit->SetSpinIncrement(1.0L);
+    FilterEdit->SetFormatString("0.##");
+    FilterEdit->OnChangeValue = [this](TValueEdit& Sender) { EditChangeValue(Sender); };
+
+    ClampWeightsCheckBox = &AddCheckBox(*this, "ClampWeightsCheckBox", "Clamp weights to [0;1]", 148);
+    NormalizeWeightsCheckBox = &AddCheckBox(*this, "NormalizeWeightsCheckBox", "Normalize weights", 172);
+    ClampResultCheckBox = &AddCheckBox(*this, "ClampResultCheckBox", "Clamp result to source", 196);
+
+    Label4 = &AddLabel(*this, "Label4", "Setup:", 12, 12);
+    Label5 = &AddLabel(*this, "Label5", "Scale factor:", 12, 51);
+    Label2 = &AddLabel(*this, "Label2", "Training region size:", 12, 75);
+    Label1 = &AddLabel(*this, "Label1", "Regularization:", 12, 99);
+    Label3 = &AddLabel(*this, "Label3", "Artefact filter strength:", 12, 123);
+
+    Bevel1 = &Add<TBevel>();
+    Bevel1->Name = "Bevel1";
+    Bevel1->SetBounds(0, 0, 249, 40);
+    Bevel1->Anchors = akLeft | akTop | akRight;
+
+    CenterOnScreen();
+    DoCreate();
+}
+
+TWienerResizeParamForm::~TWienerResizeParamForm() {
+    // The base runs its destroy event after this object's fields are gone;
+    // the interpolator is freed here while they still exist.
+    FormDestroy(*this);
+}
+
+void TWienerResizeParamForm::FormCreate(TForm&) {
+    Interpolator = NewInterpolator();
+    SetupComboBoxChange(*SetupComboBox);
+}
+
+void TWienerResizeParamForm::FormDestroy(TForm&) { Interpolator.reset(); }
+
+void TWienerResizeParamForm::SetupComboBoxChange(TComboBox&) {
+    // The setups with a fixed scale show it in the disabled scale edit.
+    const int Index = SetupComboBox->ItemIndex();
+    if (Index >= 0 && Index <= 6) ScaleEdit->SetEnabled(Index >= 2 && Index <= 4);
+    if (!ApplySetup(*Interpolator, Index, ScaleEdit->Value())) throw Exception(SNotImplemented);
+    const TInterpolatorSettings I = ReadSettings(*Interpolator);
+    // Setters clamp and raise no value events.
+    ScaleEdit->SetValue(I.ScaleFactor);
+    TrainingRegionEdit->SetValue(I.TrainingRegion);
+    LambdaEdit->SetValue(I.Lambda);
+    FilterEdit->SetValue(I.FilterStrength);
+    ClampWeightsCheckBox->SetChecked(I.ClampWeights);
+    NormalizeWeightsCheckBox->SetChecked(I.NormalizeWeights);
+    ClampResultCheckBox->SetChecked(I.ClampResult);
+}
+
+void TWienerResizeParamForm::ScaleEditChangeValue(TValueEdit& Sender) {
+    SetupComboBoxChange(*SetupComboBox);
+    EditChangeValue(Sender);
+}
+
+void TWienerResizeParamForm::EditChangeValue(TValueEdit&) {
+    OKButton->SetEnabled(ScaleEdit->Valid() && LambdaEdit->Valid() && TrainingRegionEdit->Valid() &&
+                         FilterEdit->Valid());
+}
+
+void TWienerResizeParamForm::OKButtonClick(TControl&) {
+    TInterpolatorSettings I = ReadSettings(*Interpolator);
+    I.TrainingRegion = TrainingRegionEdit->Value();
+    I.Lambda = double(LambdaEdit->Value());
+    I.FilterStrength = float(FilterEdit->Value());
+    I.ClampWeights = ClampWeightsCheckBox->Checked();
+    I.NormalizeWeights = NormalizeWeightsCheckBox->Checked();
+    I.ClampResult = ClampResultCheckBox->Checked();
+    // ScaleFactor stays as the last setup call left it.
+    WriteFineTuning(*Interpolator, I);
+    ModalResult = mrOk;
+}
+
+bool TWienerResizeParamForm::HandleMessage(TMessage& Message) {
+    return RouteControlMessage(*this, Message) || TStyleForm::HandleMessage(Message);
+}
+
+// ---- the module's instance ----------------------------------------------------------
+
+TWienerResizeParamForm* ParamForm = nullptr;
+
+namespace {
+std::unique_ptr<TWienerResizeParamForm>& ParamFormHolder() {
+    // The application object is made first, so it outlives the dialog.
+    Application();
+    static std::unique_ptr<TWienerResizeParamForm> Holder;
+    return Holder;
+}
+} // namespace
+
+TWienerResizeParamForm& GetParamForm() {
+    auto& Holder = ParamFormHolder();
+    if (!Holder) Holder = std::make_unique<TWienerResizeParamForm>();
+    ParamForm = Holder.get();
+    return *Holder;
+}
+
+bool ExecuteParamForm() { return GetParamForm().ShowModal() == mrOk; }
+
+void FreeParamForm() {
+    ParamForm = nullptr;
+    ParamFormHolder().reset();
+}
+
+} // namespace fi
