@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "numerics/AllocationCount.h"
+#include "common/AllocationCount.h"
 #include "numerics/LUDecomposition.h"
 
 namespace fi {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "wiener/AllocationCount.h"
+#include "common/AllocationCount.h"
 #include "wiener/FloatMapFractalInterpolation.h"
 #include "wiener/FloatMapWienerInterpolation.h"
 #include "wiener/WienerTestSupport.h"

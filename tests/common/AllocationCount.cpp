@@ -1,4 +1,4 @@
-#include "wiener/AllocationCount.h"
+#include "common/AllocationCount.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #pragma once
 // Counts the heap allocations of the test executable: operator new is
 // replaced, and malloc and realloc are wrapped at link time, so that the
-// float maps' own blocks are seen as well.
+// containers' own blocks are seen as well.
 #include <cstdint>
 
 namespace fi::test {
