@@ -24,15 +24,10 @@ std::int32_t RegisterWithHost(HostCallback Callback) {
     return Callback(hrRegister, &Record);
 }
 
-std::int32_t ProcessHostImage(std::int32_t Command, const HostImage* Image) {
+void RequestOwnerWindow() {
     EnableMultiThreading();
     HostWindowHandle Window = 0;
     if (Host(hrMainWindow, &Window) != 0) OwnerWindow = Window;
-    // Every command but 1 ends here; command 1 belongs to the processing
-    // driver, which this module does not contain yet, so nothing is handed back.
-    (void)Command;
-    (void)Image;
-    return 1;
 }
 
 std::string LookupImageName(const std::uint8_t* Pixels) {

@@ -105,9 +105,11 @@ extern HostCallback Host;
 // The owner window of every window the plug-in opens; 0 until the host names one.
 extern HostWindowHandle OwnerWindow;
 
-// What the exports do; the exports themselves only forward here.
+// What RegisterPlugin does; the export only forwards here.
 std::int32_t RegisterWithHost(HostCallback Callback);
-std::int32_t ProcessHostImage(std::int32_t Command, const HostImage* Image);
+// The first step of every ProcessImage call: asks the host for its main
+// window, which then owns every window the plug-in opens.
+void RequestOwnerWindow();
 
 // The host's name for the open image whose pixels are Pixels; empty when the
 // host does not list it.

@@ -13,7 +13,7 @@ std::string CaptionImageName(const std::string& HostName) {
     return Name;
 }
 
-std::string ImageCaption(const std::string& HostName, const TCaptionSettings& Settings, char DecimalSeparator) {
+std::string ImageCaption(const std::string& HostName, const TInterpolatorSettings& Settings, char DecimalSeparator) {
     return CaptionImageName(HostName) + " x" + std::to_string(Settings.ScaleFactor) +
            " region=" + std::to_string(Settings.TrainingRegion) +
            " regul=" + FormatFloat("0.00######", Settings.Lambda, DecimalSeparator) +

@@ -1,26 +1,17 @@
 #pragma once
 // The one-line caption handed back with every result: the image's name and
 // the settings it was enlarged with.
-#include <cstdint>
 #include <string>
 
-namespace fi {
+#include "wiener/FloatMapWienerInterpolation.h"
 
-struct TCaptionSettings {
-    std::int32_t ScaleFactor = 2;
-    std::int32_t TrainingRegion = 7;
-    double Lambda = 0.001;
-    float FilterStrength = 1.0f;
-    bool ClampWeights = false;
-    bool NormalizeWeights = false;
-    bool ClampResult = false;
-};
+namespace fi {
 
 // The name without its directory (up to the last backslash, slash or colon)
 // and without its extension (from the last full stop).
 std::string CaptionImageName(const std::string& HostName);
 
 // e.g. "tree x2 region=7 regul=0.001 filter=1 clampw=0 normalize=0 clampres=0"
-std::string ImageCaption(const std::string& HostName, const TCaptionSettings& Settings, char DecimalSeparator);
+std::string ImageCaption(const std::string& HostName, const TInterpolatorSettings& Settings, char DecimalSeparator);
 
 } // namespace fi

@@ -1,5 +1,6 @@
 // The module's two exports. They only forward into the library.
 #include "plugin/HostProtocol.h"
+#include "plugin/ProcessingDriver.h"
 
 #if defined(_WIN32)
 #define FI_EXPORT

@@ -7,29 +7,11 @@
 #include "plugin/PluginLinearBitmap.h"
 #include "resize/FastDefaultEnlarge.h"
 #include "support/FloatFormat.h"
+#include "ui/MessageForm.h"
+#include "ui/WienerResizeParamForm.h"
 #include "wiener/FloatMapFractalInterpolation.h"
 
 namespace fi {
-
-const char* const SetupNames[SetupCount] = {
-    "Xin Li 2x",        "Xin Li 4x",          "Fractal 5-star",     "Fractal 9-square",
-    "Fractal 25-square", "Fractal 5 / Xin Li", "Fractal 9 / Xin Li",
-};
-
-bool SetupHasScale(std::int32_t SetupIndex) { return SetupIndex >= 2 && SetupIndex <= 4; }
-
-void ApplySetup(TBitmapWienerInterpolation& Interpolator, std::int32_t SetupIndex, std::int32_t Scale) {
-    switch (SetupIndex) {
-    case 0: Interpolator.SetupXinLi2x(); break;
-    case 1: Interpolator.SetupXinLi4x(); break;
-    case 2: Interpolator.SetupFractalStar(Scale); break;
-    case 3: Interpolator.SetupFractalSquare(Scale, 1); break;
-    case 4: Interpolator.SetupFractalSquare(Scale, 2); break;
-    case 5: Interpolator.SetupFractalStarXinLi(); break;
-    case 6: Interpolator.SetupFractalSquareXinLi(1); break;
-    default: throw EProcessingDriver(SSetupNotImplemented);
-    }
-}
 
 namespace {
 
@@ -57,18 +39,6 @@ void EnlargeBitmap(TLinearBitmap& Bitmap, std::int32_t SetupIndex, TBitmapWiener
         FastDefaultEnlarge(Bitmap, nullptr, I.Lambda, I.FilterStrength);
     else
         I.InterpolateBitmap(Bitmap, nullptr);
-}
-
-TCaptionSettings CaptionSettingsOf(const TBitmapWienerInterpolation& I) {
-    TCaptionSettings S;
-    S.ScaleFactor = I.ScaleFactor;
-    S.TrainingRegion = I.TrainingRegion;
-    S.Lambda = I.Lambda;
-    S.FilterStrength = I.FilterStrength;
-    S.ClampWeights = I.ClampWeights;
-    S.NormalizeWeights = I.NormalizeWeights;
-    S.ClampResult = I.ClampResult;
-    return S;
 }
 
 // The host's float image as a packed map; null when it breaks the host's
@@ -100,6 +70,17 @@ std::unique_ptr<TPluginLinearBitmap> ReadHostBitmap(const HostImage& Image) {
         return nullptr;
     }
 }
+
+// The user's side of a run: the module's one parameter dialog, kept from
+// run to run, and its styled message boxes.
+class TParamFormFrontEnd final : public TDriverFrontEnd {
+public:
+    bool ExecuteDialog() override { return ExecuteParamForm(); }
+    std::int32_t SetupIndex() override { return ParamForm->SetupIndex(); }
+    TBitmapWienerInterpolation& Interpolator() override { return ParamForm->WienerInterpolator(); }
+    void ShowInformation(const std::string& Text) override { ShowStyledMessage(Text, mtInformation, mbOK, 0); }
+    void ShowError(const std::string& Text) override { ShowStyledMessage(Text, mtError, mbOK, 0); }
+};
 
 std::int32_t ProcessCommand(const HostImage& Image, TDriverFrontEnd& FrontEnd) {
     ProgressHook = TProgressUpdate::ProgressUpdate;
@@ -144,7 +125,7 @@ std::string EnlargeImage(TEnlargeImage Image, std::int32_t SetupIndex, TBitmapWi
         EnlargeFloatMap(**Map, SetupIndex, Interpolator);
     else
         EnlargeBitmap(*std::get<TLinearBitmap*>(Image), SetupIndex, Interpolator);
-    return ImageCaption(HostName, CaptionSettingsOf(Interpolator), UserDecimalSeparator());
+    return ImageCaption(HostName, ReadSettings(Interpolator), UserDecimalSeparator());
 }
 
 std::int32_t ProcessImageWith(std::int32_t Command, const HostImage* Image, TDriverFrontEnd& FrontEnd) {
@@ -161,6 +142,13 @@ std::int32_t ProcessImageWith(std::int32_t Command, const HostImage* Image, TDri
         FrontEnd.ShowError("Unknown failure");
     }
     return 0;
+}
+
+std::int32_t ProcessHostImage(std::int32_t Command, const HostImage* Image) {
+    if (Host == nullptr) return 0;
+    RequestOwnerWindow();
+    TParamFormFrontEnd FrontEnd;
+    return ProcessImageWith(Command, Image, FrontEnd);
 }
 
 } // namespace fi

@@ -10,30 +10,11 @@
 #include "image/FloatMap.h"
 #include "image/LinearBitmap.h"
 #include "plugin/HostProtocol.h"
-#include "support/Exceptions.h"
 #include "wiener/FloatMapWienerInterpolation.h"
 
 namespace fi {
 
-class EProcessingDriver : public Exception {
-public:
-    explicit EProcessingDriver(const std::string& Message) : Exception(Message) {}
-};
-
 inline constexpr const char* SUnsupportedImage = "Only 8 bit grayscale and 24 bit images supported";
-inline constexpr const char* SSetupNotImplemented = "Not implemented";
-
-// The dialog's setups, in the order of its list.
-inline constexpr std::int32_t SetupCount = 7;
-extern const char* const SetupNames[SetupCount];
-inline constexpr std::int32_t DefaultSetup = 3;
-
-// Loads the defaults of setup SetupIndex (0 .. 6) into Interpolator, as
-// choosing it in the dialog does; Scale matters for the setups whose scale
-// can be chosen.
-void ApplySetup(TBitmapWienerInterpolation& Interpolator, std::int32_t SetupIndex, std::int32_t Scale);
-// Whether the setup takes the scale from the user.
-bool SetupHasScale(std::int32_t SetupIndex);
 
 // A float map (the real-valued path) or an 8-bit gray / 24-bit bitmap.
 using TEnlargeImage = std::variant<TFloatMap*, TLinearBitmap*>;
@@ -62,5 +43,10 @@ public:
 // cancel returns 1 quietly, any other failure is shown through ShowError and
 // returns 0; every other way ends with 1.
 std::int32_t ProcessImageWith(std::int32_t Command, const HostImage* Image, TDriverFrontEnd& FrontEnd);
+
+// The whole ProcessImage call: the main-window request, then the run with
+// the module's parameter dialog and message boxes. Without a registered
+// host there is nobody to answer: the result is 0.
+std::int32_t ProcessHostImage(std::int32_t Command, const HostImage* Image);
 
 } // namespace fi

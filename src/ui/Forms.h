@@ -1,8 +1,8 @@
 #pragma once
 // The module's own form and control objects. Their observable rules live
 // here; the platform layer gives them real windows (win32) or keeps them
-// headless (native), where a modal form returns at once with its default
-// result unless a test has queued the user's actions.
+// headless (native), where a modal form returns at once as if the user
+// pressed Enter, unless a test has queued the user's actions.
 #include <cstdint>
 #include <exception>
 #include <functional>

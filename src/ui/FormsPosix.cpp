@@ -1,6 +1,6 @@
 // The headless layer: forms and controls without windows. A modal form runs
-// the user's actions a test queued for it and otherwise closes at once with
-// its default result.
+// the user's actions a test queued for it and otherwise closes at once as if
+// the user pressed Enter.
 #include <sys/utsname.h>
 
 #include <cstdio>
@@ -36,9 +36,11 @@ TModalResult TForm::ShowModal() {
     } Pop{this};
     std::function<void(TForm&)> Action;
     if (TakeModalAction(Action)) Action(*this);
+    // Otherwise the user pressed Enter: the default button, when it can be
+    // pressed, answers; a form it leaves open is closed as cancelled.
     if (ModalResult == mrNone) {
-        const TButton* Default = DefaultButton();
-        ModalResult = Default && Default->ModalResult != mrNone ? Default->ModalResult : mrCancel;
+        if (TButton* Default = DefaultButton(); Default && Default->Enabled()) Default->Click();
+        if (ModalResult == mrNone) ModalResult = mrCancel;
     }
     return ModalResult;
 }

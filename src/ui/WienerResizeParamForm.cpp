@@ -61,10 +61,8 @@ TWienerResizeParamForm::TWienerResizeParamForm() {
     SetupComboBox->Name = "SetupComboBox";
     SetupComboBox->SetBounds(92, 8, 145, 21);
     SetupComboBox->ItemHeight = 13;
-    for (const char* Item : {"Xin Li 2x", "Xin Li 4x", "Fractal 5-star", "Fractal 9-square", "Fractal 25-square",
-                             "Fractal 5 / Xin Li", "Fractal 9 / Xin Li"})
-        SetupComboBox->AddItem(Item);
-    SetupComboBox->SetItemIndex(3);
+    for (const char* Item : SetupNames) SetupComboBox->AddItem(Item);
+    SetupComboBox->SetItemIndex(DefaultSetup);
     SetupComboBox->OnChange = [this](TComboBox& Sender) { SetupComboBoxChange(Sender); };
 
     ScaleEdit = &Add<TIntegerEdit>();
@@ -127,7 +125,7 @@ TWienerResizeParamForm::~TWienerResizeParamForm() {
 }
 
 void TWienerResizeParamForm::FormCreate(TForm&) {
-    Interpolator = NewInterpolator();
+    Interpolator = std::make_unique<TBitmapWienerInterpolation>();
     SetupComboBoxChange(*SetupComboBox);
 }
 
@@ -136,7 +134,7 @@ void TWienerResizeParamForm::FormDestroy(TForm&) { Interpolator.reset(); }
 void TWienerResizeParamForm::SetupComboBoxChange(TComboBox&) {
     // The setups with a fixed scale show it in the disabled scale edit.
     const int Index = SetupComboBox->ItemIndex();
-    if (Index >= 0 && Index <= 6) ScaleEdit->SetEnabled(Index >= 2 && Index <= 4);
+    if (Index >= 0 && Index < SetupCount) ScaleEdit->SetEnabled(SetupHasScale(Index));
     if (!ApplySetup(*Interpolator, Index, ScaleEdit->Value())) throw Exception(SNotImplemented);
     const TInterpolatorSettings I = ReadSettings(*Interpolator);
     // Setters clamp and raise no value events.
@@ -191,7 +189,11 @@ std::unique_ptr<TWienerResizeParamForm>& ParamFormHolder() {
 
 TWienerResizeParamForm& GetParamForm() {
     auto& Holder = ParamFormHolder();
-    if (!Holder) Holder = std::make_unique<TWienerResizeParamForm>();
+    if (!Holder) {
+        Holder = std::make_unique<TWienerResizeParamForm>();
+        // Owned by the host's main window, as every window of the module is.
+        Holder->OwnerWindow = Application().Handle();
+    }
     ParamForm = Holder.get();
     return *Holder;
 }

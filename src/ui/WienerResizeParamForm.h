@@ -8,7 +8,7 @@
 #include "ui/StdControls.h"
 #include "ui/StyleForm.h"
 #include "ui/ValueEdits.h"
-#include "ui/WienerResizeParamFormEngine.h"
+#include "wiener/FloatMapWienerInterpolation.h"
 
 namespace fi {
 
@@ -53,7 +53,7 @@ public:
     bool HandleMessage(TMessage& Message) override;
 
 private:
-    TInterpolatorPtr Interpolator;
+    std::unique_ptr<TBitmapWienerInterpolation> Interpolator;
 };
 
 // The module's one parameter dialog, none until first used; it keeps its

@@ -209,6 +209,47 @@ void TBitmapWienerInterpolation::SetupFractalSquareXinLi(std::int32_t Radius) {
     BuildCombinedRelations(Relations, [Radius] { return Square(Radius); });
 }
 
+const char* const SetupNames[SetupCount] = {
+    "Xin Li 2x",         "Xin Li 4x",          "Fractal 5-star",     "Fractal 9-square",
+    "Fractal 25-square", "Fractal 5 / Xin Li", "Fractal 9 / Xin Li",
+};
+
+bool SetupHasScale(std::int32_t Index) { return Index >= 2 && Index <= 4; }
+
+bool ApplySetup(TBitmapWienerInterpolation& I, std::int32_t Index, std::int32_t Scale) {
+    switch (Index) {
+    case 0: I.SetupXinLi2x(); return true;
+    case 1: I.SetupXinLi4x(); return true;
+    case 2: I.SetupFractalStar(Scale); return true;
+    case 3: I.SetupFractalSquare(Scale, 1); return true;
+    case 4: I.SetupFractalSquare(Scale, 2); return true;
+    case 5: I.SetupFractalStarXinLi(); return true;
+    case 6: I.SetupFractalSquareXinLi(1); return true;
+    default: return false;
+    }
+}
+
+TInterpolatorSettings ReadSettings(const TBitmapWienerInterpolation& I) {
+    TInterpolatorSettings S;
+    S.ScaleFactor = I.ScaleFactor;
+    S.TrainingRegion = I.TrainingRegion;
+    S.Lambda = I.Lambda;
+    S.FilterStrength = I.FilterStrength;
+    S.ClampWeights = I.ClampWeights;
+    S.NormalizeWeights = I.NormalizeWeights;
+    S.ClampResult = I.ClampResult;
+    return S;
+}
+
+void WriteFineTuning(TBitmapWienerInterpolation& I, const TInterpolatorSettings& S) {
+    I.TrainingRegion = S.TrainingRegion;
+    I.Lambda = S.Lambda;
+    I.FilterStrength = S.FilterStrength;
+    I.ClampWeights = S.ClampWeights;
+    I.NormalizeWeights = S.NormalizeWeights;
+    I.ClampResult = S.ClampResult;
+}
+
 void ReadOffsets(const TFloatMap& Map, std::int32_t X, std::int32_t Y, double* Out, const TPointArray& Offsets) {
     for (const TPoint& o : Offsets) *Out++ = Map.GetClamped(X + o.X, Y + o.Y);
 }

@@ -119,6 +119,32 @@ private:
     void FreePhaseMaps();
 };
 
+// The setups by the index under which the dialog lists them.
+inline constexpr std::int32_t SetupCount = 7;
+extern const char* const SetupNames[SetupCount];
+// "Fractal 9-square", the first choice.
+inline constexpr std::int32_t DefaultSetup = 3;
+// Runs setup Index with Scale where the setup takes one; false for an index
+// outside the list, leaving Interpolator as it was.
+bool ApplySetup(TBitmapWienerInterpolation& Interpolator, std::int32_t Index, std::int32_t Scale);
+// Whether the setup takes its scale from the user.
+bool SetupHasScale(std::int32_t Index);
+
+// The settings a user can see and change, apart from the relations.
+struct TInterpolatorSettings {
+    std::int32_t ScaleFactor = 0;
+    std::int32_t TrainingRegion = 0;
+    double Lambda = 0.0;
+    float FilterStrength = 0.0f;
+    bool ClampWeights = false;
+    bool NormalizeWeights = false;
+    bool ClampResult = false;
+};
+
+TInterpolatorSettings ReadSettings(const TBitmapWienerInterpolation& Interpolator);
+// Stores every setting but ScaleFactor, which belongs to the setup.
+void WriteFineTuning(TBitmapWienerInterpolation& Interpolator, const TInterpolatorSettings& Settings);
+
 // Out[m] := Map.GetClamped(X + o.X, Y + o.Y) for each offset o, in order.
 void ReadOffsets(const TFloatMap& Map, std::int32_t X, std::int32_t Y, double* Out, const TPointArray& Offsets);
 

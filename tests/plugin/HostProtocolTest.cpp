@@ -23,21 +23,19 @@ TEST(HostProtocol, RegistrationPassesResultThrough) {
     EXPECT_EQ(Recorder.One, 1);
 }
 
-TEST(HostProtocol, OtherCommandsOnlyAskForTheMainWindow) {
+TEST(HostProtocol, MainWindowRequestSetsTheOwnerOnlyWhenAnswered) {
     THostRecorder Recorder;
     THostScope Scope(Recorder);
     RegisterWithHost(&THostRecorder::Callback);
     Recorder.Requests.clear();
     OwnerWindow = 0;
-    EXPECT_EQ(ProcessHostImage(0, nullptr), 1);
-    EXPECT_EQ(ProcessHostImage(2, nullptr), 1);
-    EXPECT_EQ(Recorder.Requests, (std::vector<std::int32_t>{hrMainWindow, hrMainWindow}));
+    RequestOwnerWindow();
+    EXPECT_EQ(Recorder.Requests, (std::vector<std::int32_t>{hrMainWindow}));
     EXPECT_EQ(OwnerWindow, 0x1234u);
 
-    // A zero answer leaves the owner as it was.
     Recorder.Window = 0x999;
     Recorder.WindowAnswer = 0;
-    EXPECT_EQ(ProcessHostImage(0, nullptr), 1);
+    RequestOwnerWindow();
     EXPECT_EQ(OwnerWindow, 0x1234u);
 }
 

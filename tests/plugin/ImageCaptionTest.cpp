@@ -15,7 +15,11 @@ TEST(ImageCaption, NameLosesDirectoryAndExtension) {
 }
 
 TEST(ImageCaption, SettingsInTheirPatterns) {
-    TCaptionSettings Settings;
+    TInterpolatorSettings Settings;
+    Settings.ScaleFactor = 2;
+    Settings.TrainingRegion = 7;
+    Settings.Lambda = 0.001;
+    Settings.FilterStrength = 1.0f;
     EXPECT_EQ(ImageCaption("C:\\pics\\tree.bmp", Settings, '.'),
               "tree x2 region=7 regul=0.001 filter=1 clampw=0 normalize=0 clampres=0");
     // An image the host does not list: the caption starts with " x".

@@ -252,9 +252,10 @@ TEST_F(ProcessingDriver, FailureIsShownAndReturnsZero) {
 TEST(ProcessingDriverSetups, NamesAndUnknownIndex) {
     EXPECT_STREQ(SetupNames[DefaultSetup], "Fractal 9-square");
     TBitmapWienerInterpolation I;
-    EXPECT_THROW(ApplySetup(I, 7, 2), EProcessingDriver);
-    EXPECT_THROW(ApplySetup(I, -1, 2), EProcessingDriver);
-    ApplySetup(I, 1, 9);
+    ASSERT_TRUE(ApplySetup(I, 1, 9));
+    EXPECT_EQ(I.ScaleFactor, 4);
+    EXPECT_FALSE(ApplySetup(I, 7, 2));
+    EXPECT_FALSE(ApplySetup(I, -1, 2));
     EXPECT_EQ(I.ScaleFactor, 4);
     EXPECT_FALSE(SetupHasScale(1));
     EXPECT_TRUE(SetupHasScale(2));

@@ -16,9 +16,9 @@ void Retype(TEdit& Edit, const std::string& Text) {
 }
 
 TInterpolatorSettings SetupDefaults(int Index, int Scale) {
-    const TInterpolatorPtr I = NewInterpolator();
-    EXPECT_TRUE(ApplySetup(*I, Index, Scale));
-    return ReadSettings(*I);
+    TBitmapWienerInterpolation I;
+    EXPECT_TRUE(ApplySetup(I, Index, Scale));
+    return ReadSettings(I);
 }
 
 // The controls show exactly the given settings.
@@ -185,7 +185,10 @@ TEST(ParamForm, ModuleInstanceIsMadeOnceAndKeepsItsState) {
     EXPECT_TRUE(ExecuteParamForm());
     EXPECT_EQ(&GetParamForm(), &First);
     EXPECT_EQ(GetParamForm().SetupIndex(), 0);
-    EXPECT_FALSE(ExecuteParamForm()); // nobody pressed OK
+    // Unattended, the dialog answers as Enter would: OK while it can be pressed.
+    EXPECT_TRUE(ExecuteParamForm());
+    Retype(*First.TrainingRegionEdit, "abc");
+    EXPECT_FALSE(ExecuteParamForm());
     FreeParamForm();
     EXPECT_EQ(ParamForm, nullptr);
 }
