@@ -71,6 +71,15 @@ std::unique_ptr<TPluginLinearBitmap> ReadHostBitmap(const HostImage& Image) {
     }
 }
 
+// The error box can fail as well (no window can be made): the result 0
+// still tells the host.
+void ShowFailure(TDriverFrontEnd& FrontEnd, const std::string& Text) {
+    try {
+        FrontEnd.ShowError(Text);
+    } catch (...) {
+    }
+}
+
 // The user's side of a run: the module's one parameter dialog, kept from
 // run to run, and its styled message boxes.
 class TParamFormFrontEnd final : public TDriverFrontEnd {
@@ -137,9 +146,9 @@ std::int32_t ProcessImageWith(std::int32_t Command, const HostImage* Image, TDri
     } catch (const EAbort&) {
         return 1;
     } catch (const std::exception& E) {
-        FrontEnd.ShowError(E.what());
+        ShowFailure(FrontEnd, E.what());
     } catch (...) {
-        FrontEnd.ShowError("Unknown failure");
+        ShowFailure(FrontEnd, "Unknown failure");
     }
     return 0;
 }

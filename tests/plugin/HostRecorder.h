@@ -9,6 +9,13 @@
 
 namespace fi::test {
 
+// A handed-back result, copied during the call as a host must.
+struct TResultCopy {
+    std::string Caption;
+    HostImage Image{};
+    std::vector<std::uint8_t> Pixels;
+};
+
 struct THostRecorder {
     std::vector<std::int32_t> Requests;
     std::int32_t RegisterAnswer = 7;
@@ -20,6 +27,7 @@ struct THostRecorder {
     std::int32_t One = 0;
     // Open images for request 3: name and pixel pointer.
     std::vector<std::pair<const char*, std::uint8_t*>> Images;
+    std::vector<TResultCopy> Results;
 
     static THostRecorder* Current;
 
@@ -43,6 +51,18 @@ struct THostRecorder {
             if (Q->Index < 0 || std::size_t(Q->Index) >= Self.Images.size()) return 0;
             Q->Name = Self.Images[std::size_t(Q->Index)].first;
             Q->Pixels = Self.Images[std::size_t(Q->Index)].second;
+            return 1;
+        }
+        case hrResult: {
+            const auto* R = static_cast<const HostResult*>(Record);
+            TResultCopy Copy;
+            Copy.Caption = R->Caption;
+            Copy.Image = R->Image;
+            const std::size_t Bytes = R->Image.Format == hfDouble
+                                          ? std::size_t(R->Image.Width) * R->Image.Height * sizeof(double)
+                                          : std::size_t(R->Image.BytesPerLine) * R->Image.Height;
+            Copy.Pixels.assign(R->Image.Pixels, R->Image.Pixels + Bytes);
+            Self.Results.push_back(std::move(Copy));
             return 1;
         }
         case hrProgress:

@@ -9,6 +9,8 @@
 #include "plugin/PluginLinearBitmap.h"
 #include "resize/FastDefaultEnlarge.h"
 #include "support/Exceptions.h"
+#include "ui/MessageForm.h"
+#include "ui/WienerResizeParamForm.h"
 #include "wiener/FloatMapFractalInterpolation.h"
 
 namespace fi::test {
@@ -31,31 +33,12 @@ public:
     std::int32_t SetupIndex() override { return Setup; }
     TBitmapWienerInterpolation& Interpolator() override { return Interp; }
     void ShowInformation(const std::string& Text) override { Information.push_back(Text); }
-    void ShowError(const std::string& Text) override { Errors.push_back(Text); }
-};
-
-// The scripted host, which also keeps a copy of every handed-back result.
-struct TResultCopy {
-    std::string Caption;
-    HostImage Image{};
-    std::vector<std::uint8_t> Pixels;
-};
-std::vector<TResultCopy> Results;
-
-std::int32_t FI_STDCALL ResultKeepingHost(std::int32_t Request, void* Record) {
-    if (Request == hrResult) {
-        const auto* R = static_cast<const HostResult*>(Record);
-        TResultCopy Copy;
-        Copy.Caption = R->Caption;
-        Copy.Image = R->Image;
-        const std::size_t Bytes = R->Image.Format == hfDouble
-                                      ? std::size_t(R->Image.Width) * R->Image.Height * sizeof(double)
-                                      : std::size_t(R->Image.BytesPerLine) * R->Image.Height;
-        Copy.Pixels.assign(R->Image.Pixels, R->Image.Pixels + Bytes);
-        Results.push_back(std::move(Copy));
+    bool ErrorBoxFails = false;
+    void ShowError(const std::string& Text) override {
+        Errors.push_back(Text);
+        if (ErrorBoxFails) throw Exception("Cannot create a window");
     }
-    return THostRecorder::Callback(Request, Record);
-}
+};
 
 class ProcessingDriver : public ::testing::Test {
 protected:
@@ -63,10 +46,9 @@ protected:
     THostScope Scope{Recorder};
     TScriptedFrontEnd FrontEnd;
 
-    void SetUp() override {
-        Results.clear();
-        Host = ResultKeepingHost;
-    }
+    std::vector<TResultCopy>& Results = Recorder.Results;
+
+    void SetUp() override { Host = THostRecorder::Callback; }
     void TearDown() override { ProgressHook = nullptr; }
 
     std::int32_t Run(const HostImage& Image) { return ProcessImageWith(1, &Image, FrontEnd); }
@@ -247,6 +229,10 @@ TEST_F(ProcessingDriver, FailureIsShownAndReturnsZero) {
     EXPECT_EQ(FrontEnd.Errors, std::vector<std::string>{"Out of memory"});
     EXPECT_EQ(FrontEnd.Shown, 0);
     EXPECT_TRUE(Results.empty());
+    // Nor may the error box's own failure reach the host.
+    FrontEnd.ErrorBoxFails = true;
+    EXPECT_EQ(Run(Record(100000, 100000, hfDouble, 0, reinterpret_cast<std::uint8_t*>(&One))), 0);
+    EXPECT_EQ(FrontEnd.Errors.size(), 2u);
 }
 
 TEST(ProcessingDriverSetups, NamesAndUnknownIndex) {
@@ -259,6 +245,118 @@ TEST(ProcessingDriverSetups, NamesAndUnknownIndex) {
     EXPECT_EQ(I.ScaleFactor, 4);
     EXPECT_FALSE(SetupHasScale(1));
     EXPECT_TRUE(SetupHasScale(2));
+}
+
+// The whole call with the module's own dialog and message boxes; the user's
+// actions are queued for each modal window.
+class ProcessHostImageWithDialog : public ::testing::Test {
+protected:
+    THostRecorder Recorder;
+    THostScope Scope{Recorder};
+    std::vector<std::string> Boxes; // caption: text of each message box
+
+    static std::int32_t Run(HostImage Image) { return ProcessHostImage(1, &Image); }
+
+    void SetUp() override {
+        // The scripted host has no real window to lend.
+        Recorder.WindowAnswer = 0;
+        OwnerWindow = 0;
+        RegisterWithHost(THostRecorder::Callback);
+    }
+    void TearDown() override {
+        FreeParamForm();
+        ProgressHook = nullptr;
+    }
+
+    void AnswerMessageBox() {
+        QueueModalAction([this](TForm& Form) {
+            auto& Box = static_cast<TMessageForm&>(Form);
+            Boxes.push_back(Box.Caption() + ": " + Box.Message->Caption());
+            Box.FindButton("OK")->Click();
+        });
+    }
+    // The user sets the training region and presses OK.
+    void AnswerDialog(const std::string& Region, std::int32_t* Shown = nullptr) {
+        QueueModalAction([Region, Shown](TForm& Form) {
+            auto& Dialog = static_cast<TWienerResizeParamForm&>(Form);
+            if (Shown) *Shown = Dialog.TrainingRegionEdit->Value();
+            if (!Region.empty()) {
+                Dialog.TrainingRegionEdit->SelectAll();
+                Dialog.TrainingRegionEdit->UserTypes(Region);
+            }
+            Dialog.OKButton->Click();
+        });
+    }
+};
+
+TEST_F(ProcessHostImageWithDialog, WithoutHostOrForOtherCommandsNothingHappens) {
+    Host = nullptr;
+    auto Pixels = Pattern(4 * 4 * 3);
+    const HostImage Image = Record(4, 4, hfBgr24, 12, Pixels.data());
+    EXPECT_EQ(ProcessHostImage(1, &Image), 0);
+    RegisterWithHost(THostRecorder::Callback);
+    Recorder.Requests.clear();
+    EXPECT_EQ(ProcessHostImage(0, &Image), 1);
+    EXPECT_EQ(ProcessHostImage(2, &Image), 1);
+    EXPECT_EQ(Recorder.Requests, (std::vector<std::int32_t>{hrMainWindow, hrMainWindow}));
+    EXPECT_EQ(ParamForm, nullptr);
+}
+
+TEST_F(ProcessHostImageWithDialog, SecondRunShowsTheFirstRunsSettings) {
+    auto Pixels = Pattern(9 * 7 * 3);
+    std::uint8_t Name[] = "C:\\pics\\tree.bmp";
+    Recorder.Images = {{reinterpret_cast<char*>(Name), Pixels.data()}};
+    const HostImage Image = Record(9, 7, hfBgr24, 27, Pixels.data());
+    std::int32_t ShownFirst = 0, ShownSecond = 0;
+    AnswerDialog("9", &ShownFirst);
+    ASSERT_EQ(ProcessHostImage(1, &Image), 1);
+    AnswerDialog("", &ShownSecond);
+    ASSERT_EQ(ProcessHostImage(1, &Image), 1);
+    EXPECT_EQ(ShownFirst, 7);
+    EXPECT_EQ(ShownSecond, 9);
+    ASSERT_EQ(Recorder.Results.size(), 2u);
+
+    // Region 9 is not the fast routine's setting: the general engine ran.
+    TLinearBitmap Direct(9, 7, TPixelFormat::pf24bit);
+    std::memcpy(Direct.Map, Pixels.data(), Pixels.size());
+    TBitmapWienerInterpolation Engine;
+    ApplySetup(Engine, DefaultSetup, 2);
+    Engine.TrainingRegion = 9;
+    Engine.InterpolateBitmap(Direct, nullptr);
+    for (const TResultCopy& R : Recorder.Results) {
+        EXPECT_EQ(R.Caption, "tree x2 region=9 regul=0.01 filter=8 clampw=0 normalize=0 clampres=0");
+        EXPECT_EQ(R.Pixels, std::vector<std::uint8_t>(Direct.Map, Direct.Map + Direct.Size));
+    }
+}
+
+TEST_F(ProcessHostImageWithDialog, CancelAndRefusedImagesHandBackNothing) {
+    auto Pixels = Pattern(6 * 6 * 4);
+    QueueModalAction([](TForm& Form) { static_cast<TWienerResizeParamForm&>(Form).CancelButton->Click(); });
+    EXPECT_EQ(Run(Record(6, 6, hfBgr24, 18, Pixels.data())), 1);
+    AnswerMessageBox();
+    EXPECT_EQ(Run(Record(6, 6, hfBits32, 24, Pixels.data())), 1);
+    EXPECT_EQ(Boxes, std::vector<std::string>{std::string("Information: ") + SUnsupportedImage});
+    EXPECT_TRUE(Recorder.Results.empty());
+
+    // A cancel from the host's progress window returns quietly, and the
+    // module works on afterwards.
+    Recorder.ProgressAnswer = 0;
+    AnswerDialog("");
+    EXPECT_EQ(Run(Record(6, 6, hfBgr24, 18, Pixels.data())), 1);
+    EXPECT_TRUE(Recorder.Results.empty());
+    Recorder.ProgressAnswer = 1;
+    AnswerDialog("");
+    EXPECT_EQ(Run(Record(6, 6, hfBgr24, 18, Pixels.data())), 1);
+    EXPECT_EQ(Recorder.Results.size(), 1u);
+    EXPECT_EQ(Boxes.size(), 1u);
+}
+
+TEST_F(ProcessHostImageWithDialog, FailureGoesToTheErrorBoxAndReturnsZero) {
+    double One = 1.0;
+    AnswerMessageBox();
+    EXPECT_EQ(Run(Record(100000, 100000, hfDouble, 0, reinterpret_cast<std::uint8_t*>(&One))), 0);
+    EXPECT_EQ(Boxes, std::vector<std::string>{"Error: Out of memory"});
+    EXPECT_TRUE(Recorder.Results.empty());
 }
 
 } // namespace
