@@ -101,6 +101,9 @@ TEdit::TEdit() = default;
 TEdit::~TEdit() = default;
 
 void TEdit::SetText(const std::string& Value) {
+    // The text it already holds is left alone: a field whose change handler
+    // writes its own value back must not move the caret the user types at.
+    if (Value == FText) return;
     FText = Value;
     // As the system's edit does: the caret goes to the start.
     FSelStart = 0;

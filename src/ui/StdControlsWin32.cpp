@@ -162,8 +162,10 @@ LRESULT CALLBACK SpinProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
         return 0;
     case WM_LBUTTONUP:
         KillTimer(Window, RepeatTimer);
-        if (GetCapture() == Window) ReleaseCapture();
+        // The release clicks while the half is still pressed: giving up the
+        // capture first would clear the press and lose the click.
         Spin->DispatchEvent([&] { Spin->ReleasePart(); });
+        if (GetCapture() == Window) ReleaseCapture();
         return 0;
     case WM_CAPTURECHANGED:
         KillTimer(Window, RepeatTimer);

@@ -10,68 +10,18 @@
 #include <vector>
 
 #include "Screenshot.h"
+#include "WindowDriver.h"
 #include "crash/ExceptionDialog.h"
 #include "ui/MessageForm.h"
 
 namespace fi {
 namespace {
 
-// Runs one step per timer tick until the step reports it is done.
-class TDriver {
-public:
-    explicit TDriver(std::vector<std::function<bool()>> ASteps) : Steps(std::move(ASteps)) {
-        Current = this;
-        Timer = SetTimer(nullptr, 0, 50, Tick);
-    }
-    ~TDriver() {
-        KillTimer(nullptr, Timer);
-        Current = nullptr;
-    }
-    TDriver(const TDriver&) = delete;
-    TDriver& operator=(const TDriver&) = delete;
-    bool Done() const { return Next == Steps.size(); }
-
-private:
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        if (!Current || Current->Busy || Current->Done()) return;
-        Current->Busy = true;
-        if (Current->Steps[Current->Next]()) ++Current->Next;
-        Current->Busy = false;
-    }
-    static inline TDriver* Current = nullptr;
-    std::vector<std::function<bool()>> Steps;
-    std::size_t Next = 0;
-    UINT_PTR Timer = 0;
-    bool Busy = false;
-};
-
-std::string WindowText(HWND Window) {
-    char Text[1024] = {};
-    SendMessageA(Window, WM_GETTEXT, sizeof Text, LPARAM(Text));
-    return Text;
-}
-
-std::vector<HWND> Children(HWND Parent, const char* Class) {
-    std::vector<HWND> Result;
-    for (HWND Child = FindWindowExA(Parent, nullptr, Class, nullptr); Child;
-         Child = FindWindowExA(Parent, Child, Class, nullptr))
-        Result.push_back(Child);
-    return Result;
-}
-
-HWND VisibleWindow(const char* Class, const char* Caption) {
-    HWND Window = FindWindowA(Class, Caption);
-    return Window && IsWindowVisible(Window) ? Window : nullptr;
-}
-
-// Waits until the window shows, then lets it paint for a few ticks.
-std::function<bool()> WaitFor(const char* Class, const char* Caption, HWND& Found) {
-    auto Ticks = std::make_shared<int>(0);
-    return [=, &Found] {
-        if (!Found) Found = VisibleWindow(Class, Caption);
-        return Found && ++*Ticks > 4;
-    };
-}
+using test::Children;
+using test::TDriver;
+using test::VisibleWindow;
+using test::WaitFor;
+using test::WindowText;
 
 void ClearQueuedActions() {
     std::function<void(TForm&)> Left;
