@@ -29,13 +29,16 @@ bool ControlFocused(TControl& Control) {
 
 TControl* ChildAtPoint(TControl& Parent, TPoint Point) {
     const auto& Children = Parent.Controls();
-    for (auto It = Children.rbegin(); It != Children.rend(); ++It) {
-        TControl& C = **It;
-        if (!C.Visible() || !C.Enabled()) continue;
-        if (Point.X >= C.Left() && Point.X < C.Left() + C.Width() && Point.Y >= C.Top() &&
-            Point.Y < C.Top() + C.Height())
-            return &C;
-    }
+    // Drawn controls (labels, bevels) lie beneath every windowed one: a combo
+    // box on a bevel is what the pointer is over.
+    for (const bool Windowed : {true, false})
+        for (auto It = Children.rbegin(); It != Children.rend(); ++It) {
+            TControl& C = **It;
+            if (IsWindowedControl(C) != Windowed || !C.Visible() || !C.Enabled()) continue;
+            if (Point.X >= C.Left() && Point.X < C.Left() + C.Width() && Point.Y >= C.Top() &&
+                Point.Y < C.Top() + C.Height())
+                return &C;
+        }
     return nullptr;
 }
 

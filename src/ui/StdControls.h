@@ -45,7 +45,8 @@ void SetFocusTo(TControl& Control);
 // Top-left of Control's client area in screen coordinates.
 TPoint ClientOrigin(const TControl& Control);
 // The visible, enabled child of Parent under Point (Parent's client
-// coordinates), the last created first; none when there is no such child.
+// coordinates): windowed children before drawn ones, each the last created
+// first; none when there is no such child.
 TControl* ChildAtPoint(TControl& Parent, TPoint Point);
 
 // The modifier keys held at the moment (headless: those of the simulated

@@ -355,6 +355,9 @@ TEST_F(ValueEditFixture, WheelActsOnTheValueEditUnderThePointer) {
     EXPECT_EQ(B.Value(), 3);
     A.SetEnabled(true);
 
+    // A bevel made later around the list is drawn beneath it, as on the dialog.
+    TBevel& Bevel = Form.Add<TBevel>();
+    Bevel.SetBounds(90, 0, 120, 40);
     UserTurnsWheel(Form, 120, ScreenPoint(List, 5, 5)); // a list takes the focus only
     EXPECT_TRUE(ControlFocused(List));
     EXPECT_EQ(B.Value(), 3);

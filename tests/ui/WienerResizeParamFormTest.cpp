@@ -102,6 +102,14 @@ TEST(ParamForm, ScaleChangeResetsTheOtherControls) {
     F.ScaleEdit->UserPressesKey(vkUp);
     ExpectShows(F, SetupDefaults(2, 4));
     EXPECT_TRUE(F.OKButton->Enabled());
+
+    // The setup writes the typed scale back unchanged: the caret stays where
+    // the user types.
+    Retype(*F.ScaleEdit, "2");
+    Retype(*F.ScaleEdit, "12");
+    EXPECT_EQ(F.ScaleEdit->Text(), "12");
+    EXPECT_EQ(F.ScaleEdit->SelStart(), 2);
+    ExpectShows(F, SetupDefaults(2, 12));
 }
 
 TEST(ParamForm, OkFollowsTheValidityOfTheFourEdits) {

@@ -455,6 +455,11 @@ TEST_F(RealParamDialog, StepsWheelAndOkReachTheInterpolator) {
                         // Over a label, the turn goes to the focused edit.
                         TurnWheel(D.Labels.front(), -1);
                         EXPECT_EQ(WindowText(D.Filter), FilterText(Defaults.FilterStrength));
+                        // Over the list, the list takes the focus but keeps its choice.
+                        TurnWheel(D.Combo, -1);
+                        EXPECT_EQ(GetFocus(), D.Combo);
+                        EXPECT_EQ(SendMessageA(D.Combo, CB_GETCURSEL, 0, 0), 3);
+                        EXPECT_EQ(WindowText(D.Filter), FilterText(Defaults.FilterStrength));
                         Retype(D.Filter, "2.5");
 
                         SendMessageA(D.ClampWeights, BM_CLICK, 0, 0);
