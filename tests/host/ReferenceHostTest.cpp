@@ -5,15 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "HostProcess.h"
 #include "host/HostOptions.h"
 #include "host/ReferenceHost.h"
 
 namespace fi {
 namespace {
+
+using test::RunHost;
+using test::THostRun;
 
 THostPicture Tiny(std::uint8_t Fill) {
     THostPicture P;
@@ -107,42 +110,6 @@ TEST(HostOptions, ParsesTheUnattendedOptionsAndRefusesBadOnes) {
     EXPECT_THROW(ParseHostOptions({"--bogus"}), EHostOptions);
 }
 
-// The host program as a child process, with its log.
-struct THostRun {
-    DWORD ExitCode = 0xFFFFFFFF;
-    std::vector<std::string> Log;
-    std::string Value(const std::string& Key) const {
-        for (const std::string& Line : Log)
-            if (Line.rfind(Key + ": ", 0) == 0) return Line.substr(Key.size() + 2);
-        return "(none)";
-    }
-};
-
-std::string BesideTests(const char* Name) {
-    char Path[MAX_PATH] = {};
-    std::string Folder(Path, GetModuleFileNameA(nullptr, Path, MAX_PATH));
-    return Folder.substr(0, Folder.find_last_of("\\/") + 1) + Name;
-}
-
-THostRun RunHost(const std::string& Arguments) {
-    const std::string Report = "host_report.txt";
-    std::remove(Report.c_str());
-    std::string Line = "\"" + BesideTests("ReferenceHost.exe") + "\" --report " + Report + " " + Arguments;
-    STARTUPINFOA Startup{};
-    Startup.cb = sizeof Startup;
-    PROCESS_INFORMATION Process{};
-    THostRun Run;
-    if (!CreateProcessA(nullptr, Line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Process))
-        return Run;
-    if (WaitForSingleObject(Process.hProcess, 120000) != WAIT_OBJECT_0) TerminateProcess(Process.hProcess, 99);
-    GetExitCodeProcess(Process.hProcess, &Run.ExitCode);
-    CloseHandle(Process.hThread);
-    CloseHandle(Process.hProcess);
-    std::ifstream File(Report);
-    for (std::string Text; std::getline(File, Text);) Run.Log.push_back(Text);
-    return Run;
-}
-
 TEST(ReferenceHostProgram, RegistersTheModuleAndAnswersItsWindowRequest) {
     THostPicture Picture = Tiny(5);
     WriteBmpFile("host_input.bmp", Picture);
@@ -166,7 +133,6 @@ TEST(ReferenceHostProgram, RegistersTheModuleAndAnswersItsWindowRequest) {
     EXPECT_EQ(NoModule.ExitCode, 1u);
     EXPECT_EQ(NoModule.Value("error").rfind("Cannot load no_such_module.dll", 0), 0u);
     std::remove("host_input.bmp");
-    std::remove("host_report.txt");
 }
 
 } // namespace
