@@ -284,7 +284,8 @@ TEST_F(RealParamDialog, ShowsTheDesignedLayoutAndDefaults) {
                         return false;
                     },
                     [&] {
-                        PostMessageA(D.Cancel, BM_CLICK, 0, 0);
+                        // The caption's close box cancels.
+                        PostMessageA(D.Window, WM_SYSCOMMAND, SC_CLOSE, 0);
                         return true;
                     }});
     EXPECT_FALSE(ExecuteParamForm());
@@ -407,7 +408,15 @@ TEST_F(RealParamDialog, InvalidEntriesTurnRedAndDisableOk) {
          [&] {
              Photographed = test::SaveWindowScreenshot(D.Window, "param-dialog-invalid");
              Shown = WindowText(D.Lambda);
-             // Escape is the dialog's Cancel, even from a bad edit.
+             // Enter does nothing while OK is disabled ...
+             PostMessageA(D.Lambda, WM_KEYDOWN, VK_RETURN, 1);
+             return true;
+         },
+         Pause(2),
+         [&] {
+             EXPECT_TRUE(IsWindowVisible(D.Window));
+             EXPECT_EQ(WindowText(D.Lambda), "abc");
+             // ... and Escape is the dialog's Cancel, even from a bad edit.
              PostMessageA(D.Lambda, WM_KEYDOWN, VK_ESCAPE, 1);
              return true;
          }});
