@@ -1,18 +1,19 @@
 // fractal-enlarge: the plug-in's enlargement for image files on the command
-// line, through the same driver function and with the dialog's defaults and
-// ranges.
-#include <cmath>
+// line, through the same driver function, with the settings entered into the
+// dialog itself, so that its defaults, formulas and ranges hold here too.
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "expr/ExpressionEval.h"
 #include "plugin/PluginLinearBitmap.h"
 #include "plugin/ProcessingDriver.h"
+#include "support/FloatFormat.h"
 #include "tools/ImageFiles.h"
 #include "tools/ProgressDisplay.h"
+#include "ui/WienerResizeParamForm.h"
 
 namespace fi {
 namespace {
@@ -44,13 +45,14 @@ Options:
   --region N               training region size 1 .. 100
   --regularization X       regularisation 0 .. 1
   --filter X               artefact filter strength 0 .. 100
-  --clamp-weights          clamp weights to [0;1]
-  --normalize-weights      normalize weights
-  --clamp-result           clamp result to source
+  --clamp-weights          clamp weights to [0;1]    (--no-clamp-weights)
+  --normalize-weights      normalize weights         (--no-normalize-weights)
+  --clamp-result           clamp result to source    (--no-clamp-result)
   -q, --quiet              no progress bar
   -h, --help               this text
 
-Region, regularisation and filter default to the chosen setup's values.
+Region, regularisation, filter and the three switches default to the chosen
+setup's values, as in the plug-in's dialog.
 Numbers may be formulas, e.g. --regularization "2^-10" or --filter "sqrt(2)".
 )USAGE";
 
@@ -58,43 +60,11 @@ struct TOptions {
     std::vector<std::string> Inputs;
     std::string Output;
     std::int32_t Setup = DefaultSetup;
-    std::int32_t Scale = 2;
-    bool HasRegion = false, HasLambda = false, HasFilter = false;
-    std::int32_t Region = 0;
-    double Lambda = 0.0;
-    float Filter = 0.0f;
-    bool ClampWeights = false, NormalizeWeights = false, ClampResult = false;
+    // Entered into the dialog's fields as typed; empty: the setup's value.
+    std::string Scale, Region, Lambda, Filter;
+    std::optional<bool> ClampWeights, NormalizeWeights, ClampResult;
     bool Quiet = false;
 };
-
-std::string RangeError(const std::string& Option, const std::string& Text, const std::string& Range) {
-    return "option " + Option + ": \"" + Text + "\" is not accepted (" + Range + ")";
-}
-
-// The dialog's value-edit rules: any formula, integers within 0.0001 of a
-// whole number, bounds included.
-long double EvaluateOption(const std::string& Option, const std::string& Text, const std::string& Range) {
-    try {
-        return EvaluateExpression(Text);
-    } catch (const std::exception& E) {
-        throw EUsage(RangeError(Option, Text, Range) + ": " + E.what());
-    }
-}
-
-std::int32_t IntegerOption(const std::string& Option, const std::string& Text, std::int32_t Min, std::int32_t Max) {
-    const std::string Range = "a whole number from " + std::to_string(Min) + " to " + std::to_string(Max);
-    const long double X = EvaluateOption(Option, Text, Range);
-    const long double V = std::nearbyint(X);
-    if (!(std::fabs(V - X) <= 0.0001L) || V < Min || V > Max) throw EUsage(RangeError(Option, Text, Range));
-    return std::int32_t(V);
-}
-
-long double FloatOption(const std::string& Option, const std::string& Text, long double Min, long double Max,
-                        const std::string& Range) {
-    const long double X = EvaluateOption(Option, Text, Range);
-    if (X < Min || !(X <= Max)) throw EUsage(RangeError(Option, Text, Range));
-    return X;
-}
 
 std::int32_t SetupOption(const std::string& Text) {
     for (std::int32_t i = 0; i < SetupCount; ++i)
@@ -114,15 +84,13 @@ TOptions ParseOptions(int argc, char** argv, bool& Help) {
         if (A == "-h" || A == "--help") Help = true;
         else if (A == "-o" || A == "--output") O.Output = Value();
         else if (A == "--setup") O.Setup = SetupOption(Value());
-        else if (A == "--scale") O.Scale = IntegerOption(A, Value(), 2, 16);
-        else if (A == "--region") O.Region = IntegerOption(A, Value(), 1, 100), O.HasRegion = true;
-        else if (A == "--regularization")
-            O.Lambda = double(FloatOption(A, Value(), 0, 1, "a value from 0 to 1")), O.HasLambda = true;
-        else if (A == "--filter")
-            O.Filter = float(FloatOption(A, Value(), 0, 100, "a value from 0 to 100")), O.HasFilter = true;
-        else if (A == "--clamp-weights") O.ClampWeights = true;
-        else if (A == "--normalize-weights") O.NormalizeWeights = true;
-        else if (A == "--clamp-result") O.ClampResult = true;
+        else if (A == "--scale") O.Scale = Value();
+        else if (A == "--region") O.Region = Value();
+        else if (A == "--regularization") O.Lambda = Value();
+        else if (A == "--filter") O.Filter = Value();
+        else if (A == "--clamp-weights" || A == "--no-clamp-weights") O.ClampWeights = A[2] != 'n';
+        else if (A == "--normalize-weights" || A == "--no-normalize-weights") O.NormalizeWeights = A[2] != 'n';
+        else if (A == "--clamp-result" || A == "--no-clamp-result") O.ClampResult = A[2] != 'n';
         else if (A == "-q" || A == "--quiet") O.Quiet = true;
         else if (A.size() > 1 && A[0] == '-') throw EUsage("unknown option " + A + " (see --help)");
         else O.Inputs.push_back(A);
@@ -131,15 +99,47 @@ TOptions ParseOptions(int argc, char** argv, bool& Help) {
     return O;
 }
 
-// What pressing OK in the dialog leaves in the interpolator.
-void ConfigureInterpolator(TBitmapWienerInterpolation& I, const TOptions& O) {
-    ApplySetup(I, O.Setup, O.Scale);
-    if (O.HasRegion) I.TrainingRegion = O.Region;
-    if (O.HasLambda) I.Lambda = O.Lambda;
-    if (O.HasFilter) I.FilterStrength = O.Filter;
-    I.ClampWeights = O.ClampWeights;
-    I.NormalizeWeights = O.NormalizeWeights;
-    I.ClampResult = O.ClampResult;
+std::string RangeText(const TIntegerEdit& Edit) {
+    return "a whole number from " + std::to_string(Edit.Min()) + " to " + std::to_string(Edit.Max());
+}
+std::string RangeText(const TFloatEdit& Edit) {
+    return "a value from " + FormatFloat("0.##", Edit.Min(), '.') + " to " + FormatFloat("0.##", Edit.Max(), '.');
+}
+
+// Types Text into the field as a user would. A field of the same rules and
+// bounds judges it first: the dialog pulls an out-of-range scale to its
+// bound and shows that, where a command line must refuse it.
+template <class TField>
+void Enter(TField& Edit, const std::string& Option, const std::string& Text) {
+    if (Text.empty()) return;
+    TField Probe;
+    Probe.SetMin(Edit.Min());
+    Probe.SetMax(Edit.Max());
+    Probe.SetText(Text);
+    if (!Probe.Valid())
+        throw EUsage("option " + Option + ": \"" + Text + "\" is not accepted (" + RangeText(Edit) + ")");
+    Edit.SetText(Text);
+}
+
+void Check(TCheckBox& Box, const std::optional<bool>& Checked) {
+    if (Checked) Box.SetChecked(*Checked);
+}
+
+// Fills the dialog as a user would: the setup first, since choosing it
+// resets the other fields, then the scale, which does so as well, then the
+// rest; then presses OK.
+void FillDialog(TWienerResizeParamForm& Dialog, const TOptions& O) {
+    Dialog.SetupComboBox->UserSelects(O.Setup);
+    if (!O.Scale.empty() && !SetupHasScale(O.Setup))
+        throw EUsage("option --scale: the setup \"" + std::string(SetupNames[O.Setup]) + "\" has a fixed scale");
+    Enter(*Dialog.ScaleEdit, "--scale", O.Scale);
+    Enter(*Dialog.TrainingRegionEdit, "--region", O.Region);
+    Enter(*Dialog.LambdaEdit, "--regularization", O.Lambda);
+    Enter(*Dialog.FilterEdit, "--filter", O.Filter);
+    Check(*Dialog.ClampWeightsCheckBox, O.ClampWeights);
+    Check(*Dialog.NormalizeWeightsCheckBox, O.NormalizeWeights);
+    Check(*Dialog.ClampResultCheckBox, O.ClampResult);
+    Dialog.OKButton->Click();
 }
 
 std::string OutputName(const TOptions& O, const std::string& Input, std::int32_t Scale) {
@@ -192,7 +192,14 @@ int Main(int argc, char** argv) {
         std::cout << Usage;
         return 0;
     }
-    TBitmapWienerInterpolation Interpolator;
+    TWienerResizeParamForm Dialog;
+    try {
+        FillDialog(Dialog, O);
+    } catch (const std::exception& E) {
+        std::cerr << "fractal-enlarge: " << E.what() << "\n";
+        return 2;
+    }
+    TBitmapWienerInterpolation& Interpolator = Dialog.WienerInterpolator();
     TInterruptGuard Interrupt;
     TProgressDisplay Display(std::cerr, !O.Quiet && StderrIsTerminal());
     SetConsoleProgressDisplay(&Display);
@@ -200,8 +207,6 @@ int Main(int argc, char** argv) {
     int Status = 0;
     for (const std::string& Input : O.Inputs) {
         try {
-            // The setup again for every file, as the dialog's OK leaves it.
-            ConfigureInterpolator(Interpolator, O);
             const std::string Output = OutputName(O, Input, Interpolator.ScaleFactor);
             const std::string Caption = EnlargeFile(Input, Output, O.Setup, Interpolator);
             Display.Finish();

@@ -28,7 +28,7 @@ protected:
 TEST_F(FractalEnlarge, EightBitWithAlphaMatchesTheDriver) {
     const TImageData Image = PatternImage(9, 7, 4, true, TSampleType::st8bit);
     WriteImageFile(PathOf("in.png"), Image);
-    ASSERT_EQ(Run(PathOf("in.png") + " -o " + PathOf("big.png") + " --region 9 --filter 0.5"), 0) << Text("err.txt");
+    ASSERT_EQ(Run(PathOf("in.png") + " -o " + PathOf("big.png") + " --region 9 --filter 1/2"), 0) << Text("err.txt");
 
     TBitmapWienerInterpolation I;
     ApplySetup(I, DefaultSetup, 2);
@@ -49,17 +49,18 @@ TEST_F(FractalEnlarge, EightBitWithAlphaMatchesTheDriver) {
     EXPECT_EQ(Text("out.txt"), PathOf("big.png") + ": " + Caption + "\n");
 }
 
+// Setup 2 clamps its results unless told otherwise.
 TEST_F(FractalEnlarge, SixteenBitGoesChannelByChannelIntoAFolder) {
     WriteImageFile(PathOf("a.png"), PatternImage(6, 5, 3, false, TSampleType::st16bit));
     WriteImageFile(PathOf("b.tif"), PatternImage(5, 4, 1, false, TSampleType::stFloat64));
     std::filesystem::create_directory(PathOf("out"));
-    ASSERT_EQ(Run(PathOf("a.png") + " " + PathOf("b.tif") + " -o " + PathOf("out") + ""), 0)
+    ASSERT_EQ(Run(PathOf("a.png") + " " + PathOf("b.tif") + " --setup 2 -o " + PathOf("out") + ""), 0)
         << Text("err.txt");
 
     TBitmapWienerInterpolation I;
-    ApplySetup(I, DefaultSetup, 2);
+    ApplySetup(I, 2, 2);
     TFloatMapList Maps = ImageToFloatMaps(ReadImageFile(PathOf("a.png")));
-    for (auto& Map : Maps) EnlargeImage(Map.get(), DefaultSetup, I, "a");
+    for (auto& Map : Maps) EnlargeImage(Map.get(), 2, I, "a");
     const TImageData Expected = FloatMapsToImage(Maps, false, TSampleType::st16bit);
     const TImageData Got = ReadImageFile(PathOf("out/a-x2.png"));
     EXPECT_EQ(Got.SampleType, TSampleType::st16bit);
@@ -79,6 +80,8 @@ TEST_F(FractalEnlarge, BadInputFailsWithOneLineAndNoFile) {
         {"--region 2.5 " + PathOf("in.png"), "option --region: \"2.5\""},
         {"--regularization nothing " + PathOf("in.png"), "a value from 0 to 1"},
         {"--setup 9 " + PathOf("in.png"), "option --setup"},
+        {"--setup 0 --scale 3 " + PathOf("in.png"), "option --scale: the setup \"Xin Li 2x\" has a fixed scale"},
+        {"--filter 101 " + PathOf("in.png"), "option --filter: \"101\" is not accepted (a value from 0 to 100)"},
         {PathOf("missing.png"), "missing.png"},
         {PathOf("empty.png"), "empty.png"},
     };
@@ -89,6 +92,16 @@ TEST_F(FractalEnlarge, BadInputFailsWithOneLineAndNoFile) {
         EXPECT_EQ(std::count(Err.begin(), Err.end(), '\n'), 1) << Err;
         EXPECT_FALSE(std::filesystem::exists(PathOf("x.png")));
     }
+}
+
+TEST_F(FractalEnlarge, SwitchesOverrideTheSetupEitherWay) {
+    WriteImageFile(PathOf("in.png"), PatternImage(5, 5, 1, false, TSampleType::st8bit));
+    ASSERT_EQ(Run("--setup \"Fractal 5-star\" --scale 3 --no-clamp-result --clamp-weights --regularization 1,5e-3 " +
+                  PathOf("in.png") + " -o " + PathOf("big.png")),
+              0)
+        << Text("err.txt");
+    EXPECT_EQ(Text("out.txt"),
+              PathOf("big.png") + ": in x3 region=7 regul=0.0015 filter=4 clampw=1 normalize=0 clampres=0\n");
 }
 
 TEST_F(FractalEnlarge, HelpNamesEverySetup) {
