@@ -14,14 +14,11 @@ namespace {
 using test::THostRecorder;
 using test::THostScope;
 
-using TRegisterPlugin = std::int32_t(FI_STDCALL*)(HostCallback);
-using TProcessImage = std::int32_t(FI_STDCALL*)(std::int32_t, const HostImage*);
-
 TEST(HostModulePosix, EnlargesWithTheDefaultSettingAndRefusesThirtyTwoBits) {
     test::TModule Module(FI_MODULE_PATH);
     ASSERT_TRUE(Module.Loaded()) << FI_MODULE_PATH;
-    auto Register = reinterpret_cast<TRegisterPlugin>(Module.Export("RegisterPlugin"));
-    auto Process = reinterpret_cast<TProcessImage>(Module.Export("ProcessImage"));
+    const auto Register = Module.RegisterPlugin();
+    const auto Process = Module.ProcessImage();
     THostRecorder Recorder;
     THostScope Scope(Recorder);
     ASSERT_EQ(Register(&THostRecorder::Callback), 7);
