@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   libpng-dev libjpeg62-turbo-dev libtiff-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32:i386 xvfb xauth
+  wine wine32:i386 fonts-wine xvfb xauth
 )
 
 need_i386=0

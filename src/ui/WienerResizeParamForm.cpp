@@ -137,8 +137,10 @@ void TWienerResizeParamForm::SetupComboBoxChange(TComboBox&) {
     if (Index >= 0 && Index < SetupCount) ScaleEdit->SetEnabled(SetupHasScale(Index));
     if (!ApplySetup(*Interpolator, Index, ScaleEdit->Value())) throw Exception(SNotImplemented);
     const TInterpolatorSettings I = ReadSettings(*Interpolator);
-    // Setters clamp and raise no value events.
-    ScaleEdit->SetValue(I.ScaleFactor);
+    // Setters clamp and raise no value events. The scale is written back
+    // only when the setup changed it: rewriting it would replace what the
+    // user is typing into it on every keystroke.
+    if (ScaleEdit->Value() != I.ScaleFactor) ScaleEdit->SetValue(I.ScaleFactor);
     TrainingRegionEdit->SetValue(I.TrainingRegion);
     LambdaEdit->SetValue(I.Lambda);
     FilterEdit->SetValue(I.FilterStrength);

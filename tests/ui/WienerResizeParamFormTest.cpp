@@ -103,13 +103,19 @@ TEST(ParamForm, ScaleChangeResetsTheOtherControls) {
     ExpectShows(F, SetupDefaults(2, 4));
     EXPECT_TRUE(F.OKButton->Enabled());
 
-    // The setup writes the typed scale back unchanged: the caret stays where
-    // the user types.
-    Retype(*F.ScaleEdit, "2");
+    // What the user types into the scale stays while it is typed: "1" on
+    // the way to "12" pulls the value to 2 but keeps its text, and an
+    // unaccepted scale disables OK.
     Retype(*F.ScaleEdit, "12");
     EXPECT_EQ(F.ScaleEdit->Text(), "12");
     EXPECT_EQ(F.ScaleEdit->SelStart(), 2);
     ExpectShows(F, SetupDefaults(2, 12));
+    Retype(*F.ScaleEdit, "2.5");
+    EXPECT_EQ(F.ScaleEdit->Text(), "2.5");
+    EXPECT_FALSE(F.OKButton->Enabled());
+    Retype(*F.ScaleEdit, "5");
+    EXPECT_TRUE(F.OKButton->Enabled());
+    EXPECT_EQ(F.Settings().ScaleFactor, 5);
 }
 
 TEST(ParamForm, OkFollowsTheValidityOfTheFourEdits) {

@@ -372,15 +372,15 @@ TEST_F(RealParamDialog, InvalidEntriesTurnRedAndDisableOk) {
              Retype(D.Lambda, "1/1000");
              EXPECT_TRUE(IsWindowEnabled(D.Ok));
 
-             // Every change of the scale applies the setup again, which writes
-             // the scale in force back into the edit: text it cannot take
-             // gives way to that scale at once, and OK stays available.
-             Retype(D.Scale, "x");
-             EXPECT_EQ(WindowText(D.Scale), "2");
+             // An unaccepted scale stays as typed, in dark red, and disables OK.
+             Retype(D.Scale, "2.5");
+             EXPECT_EQ(WindowText(D.Scale), "2.5");
+             EXPECT_FALSE(IsWindowEnabled(D.Ok));
+             EXPECT_EQ(TextColorOf(D, D.Scale), DarkRed);
+             // A scale typed over another one is not rewritten on the way.
+             Retype(D.Scale, "4");
              EXPECT_TRUE(IsWindowEnabled(D.Ok));
              EXPECT_EQ(TextColorOf(D, D.Scale), Normal);
-             // An accepted scale written back unchanged leaves the caret where
-             // the user types.
              Retype(D.Scale, "12");
              EXPECT_EQ(WindowText(D.Scale), "12");
              DWORD From = 0, To = 0;
