@@ -208,6 +208,16 @@ std::deque<std::function<void(TForm&)>>& ModalActions() {
 }
 } // namespace
 
+TForm::TModalScope::TModalScope(TForm& AForm) : Form(AForm) {
+    Form.FModal = true;
+    Application().ModalForms.push_back(&Form);
+}
+
+TForm::TModalScope::~TModalScope() {
+    Application().ModalForms.pop_back();
+    Form.FModal = false;
+}
+
 void QueueModalAction(std::function<void(TForm& Form)> Action) { ModalActions().push_back(std::move(Action)); }
 
 // Takes the user's actions for the form being shown, if a test queued any.

@@ -255,6 +255,18 @@ protected:
 
 private:
     friend class TControl;
+    // For ShowModal: the form is modal and the innermost modal form while
+    // this lives.
+    class TModalScope {
+    public:
+        explicit TModalScope(TForm& Form);
+        ~TModalScope();
+        TModalScope(const TModalScope&) = delete;
+        TModalScope& operator=(const TModalScope&) = delete;
+
+    private:
+        TForm& Form;
+    };
     int NextControlId = 100;
     bool FModal = false;
 };

@@ -25,15 +25,7 @@ bool TForm::HandleMessage(TMessage&) { return false; }
 
 TModalResult TForm::ShowModal() {
     ModalResult = mrNone;
-    FModal = true;
-    Application().ModalForms.push_back(this);
-    struct TPop {
-        TForm* Form;
-        ~TPop() {
-            Application().ModalForms.pop_back();
-            Form->FModal = false;
-        }
-    } Pop{this};
+    const TModalScope Scope(*this);
     std::function<void(TForm&)> Action;
     if (TakeModalAction(Action)) Action(*this);
     // Otherwise the user pressed Enter: the default button, when it can be

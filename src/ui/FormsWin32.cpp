@@ -322,15 +322,7 @@ TModalResult TForm::ShowModal() {
     CreateWindowHandle();
     HWND Window = HWND(FHandle);
     ModalResult = mrNone;
-    FModal = true;
-    Application().ModalForms.push_back(this);
-    struct TPop {
-        TForm* Form;
-        ~TPop() {
-            Application().ModalForms.pop_back();
-            Form->FModal = false;
-        }
-    } Pop{this};
+    const TModalScope Scope(*this);
     {
         TDisabledTaskWindows Disabled(FHandle);
         ShowWindow(Window, SW_SHOW);
