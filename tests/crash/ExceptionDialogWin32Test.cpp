@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/ChildProcessWin32.h"
 #include "crash/ExceptionDialog.h"
 #include "crash/SendMail.h"
 #include "crash/VersionInfo.h"
@@ -54,11 +55,8 @@ std::string Environment(const char* Name) {
 // the system's.
 TEST(MailRoute, RunsAgainstTheStandInMailSystem) {
     if (IsMailChild()) GTEST_SKIP() << "this is the child";
-    char Self[MAX_PATH];
-    GetModuleFileNameA(nullptr, Self, MAX_PATH);
-    std::string Copy = Self;
-    Copy = Copy.substr(0, Copy.find_last_of("\\/") + 1) + "crash_tests_mail.exe";
-    ASSERT_TRUE(CopyFileA(Self, Copy.c_str(), FALSE));
+    const std::string Copy = test::CopyOfThisProgram("crash_tests_mail.exe");
+    ASSERT_FALSE(Copy.empty());
     // Under wine the program's own mapi32.dll is taken only when the
     // registry says so; Windows takes it from the program's folder anyway.
     HKEY Opened = nullptr;
@@ -68,19 +66,8 @@ TEST(MailRoute, RunsAgainstTheStandInMailSystem) {
     RegSetValueExA(Opened, "mapi32", 0, REG_SZ, reinterpret_cast<const BYTE*>("native"), 7);
     RegCloseKey(Opened);
     SetEnvironmentVariableA("FI_MAIL_CHILD", "1");
-    std::string Command = "\"" + Copy + "\" --gtest_filter=MailRouteChild.*";
-    STARTUPINFOA Startup{};
-    Startup.cb = sizeof Startup;
-    PROCESS_INFORMATION Process{};
-    const BOOL Started =
-        CreateProcessA(Copy.c_str(), Command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Process);
+    const DWORD Exit = test::RunChildProcess("\"" + Copy + "\" --gtest_filter=MailRouteChild.*", 120000);
     SetEnvironmentVariableA("FI_MAIL_CHILD", nullptr);
-    ASSERT_TRUE(Started);
-    EXPECT_EQ(WaitForSingleObject(Process.hProcess, 120000), WAIT_OBJECT_0);
-    DWORD Exit = 1;
-    GetExitCodeProcess(Process.hProcess, &Exit);
-    CloseHandle(Process.hThread);
-    CloseHandle(Process.hProcess);
     EXPECT_EQ(Exit, 0u);
 }
 

@@ -17,9 +17,6 @@ struct THostRun {
     std::vector<std::string> Values(const std::string& Key) const;
 };
 
-// A file beside the test executable.
-std::string BesideTests(const char* Name);
-
 // Runs ReferenceHost.exe with Arguments; User acts on its windows while it
 // runs (the host is ended when it runs a minute longer than that).
 THostRun RunHost(const std::string& Arguments, const std::function<void(HANDLE Process)>& User = {});

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Screenshot.h"
+#include "common/ChildProcessWin32.h"
 #include "WindowDriver.h"
 #include "crash/ExceptionDialog.h"
 #include "ui/MessageForm.h"
@@ -212,11 +213,8 @@ TEST(Registry, UseStyleFormIsReadNeverCreated) {
 // The own caption bar of systems with major version 5 or lower: this program
 // runs itself again under a name for which wine reports Windows XP.
 TEST(XpCaption, PaintedInAChildReportingWindowsXp) {
-    char Self[MAX_PATH];
-    GetModuleFileNameA(nullptr, Self, MAX_PATH);
-    std::string Copy = Self;
-    Copy = Copy.substr(0, Copy.find_last_of("\\/") + 1) + "ui_tests_xp.exe";
-    ASSERT_TRUE(CopyFileA(Self, Copy.c_str(), FALSE));
+    const std::string Copy = test::CopyOfThisProgram("ui_tests_xp.exe");
+    ASSERT_FALSE(Copy.empty());
     HKEY Opened = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\ui_tests_xp.exe", 0, nullptr, 0,
                               KEY_WRITE, nullptr, &Opened, nullptr),
@@ -225,18 +223,8 @@ TEST(XpCaption, PaintedInAChildReportingWindowsXp) {
     RegCloseKey(Opened);
 
     SetEnvironmentVariableA("FI_XP_CAPTION_CHILD", "1");
-    std::string Command = "\"" + Copy + "\" --gtest_filter=XpCaptionChild.*";
-    STARTUPINFOA Startup{};
-    Startup.cb = sizeof Startup;
-    PROCESS_INFORMATION Process{};
-    ASSERT_TRUE(CreateProcessA(Copy.c_str(), Command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup,
-                               &Process));
+    const DWORD Exit = test::RunChildProcess("\"" + Copy + "\" --gtest_filter=XpCaptionChild.*", 120000);
     SetEnvironmentVariableA("FI_XP_CAPTION_CHILD", nullptr);
-    EXPECT_EQ(WaitForSingleObject(Process.hProcess, 120000), WAIT_OBJECT_0);
-    DWORD Exit = 1;
-    GetExitCodeProcess(Process.hProcess, &Exit);
-    CloseHandle(Process.hThread);
-    CloseHandle(Process.hProcess);
     EXPECT_EQ(Exit, 0u);
 }
 
