@@ -155,7 +155,8 @@ protected:
 TEST_F(RealParamDialog, ShowsTheDesignedLayoutAndDefaults) {
     TDialog D;
     bool Photographed = false;
-    int Tabs = 0;
+    HWND TabFrom = nullptr;
+    bool TabSent = false;
     std::vector<HWND> Visited;
     TDriver Driver({WaitForDialog(D), [&] {
                         RECT Client;
@@ -278,9 +279,24 @@ TEST_F(RealParamDialog, ShowsTheDesignedLayoutAndDefaults) {
                     },
                     // Tab walks the controls in their tab order, through the modal loop.
                     [&] {
-                        if (Tabs++ > 0) Visited.push_back(GetFocus());
-                        if (Visited.size() == 10) return true;
-                        PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 1);
+                        // Without a window manager wine may hand the activation to
+                        // its desktop for a moment, and the focus then belongs to
+                        // nobody: take it back to where the walk stands and send
+                        // that Tab again.
+                        if (GetActiveWindow() != D.Window) {
+                            SetForegroundWindow(D.Window);
+                            SetActiveWindow(D.Window);
+                            if (TabFrom) SetFocus(TabFrom);
+                            TabSent = false;
+                            return false;
+                        }
+                        if (TabSent) {
+                            Visited.push_back(GetFocus());
+                            if (Visited.size() == 10) return true;
+                        }
+                        TabFrom = GetFocus();
+                        PostMessageA(TabFrom, WM_KEYDOWN, VK_TAB, 1);
+                        TabSent = true;
                         return false;
                     },
                     [&] {
