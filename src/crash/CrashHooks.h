@@ -42,11 +42,6 @@ public:
     using EIntError::EIntError;
 };
 
-class EMathError : public EExternal {
-public:
-    using EExternal::EExternal;
-};
-
 // Kept for the defect list of the bug-report handler: C++ has no run-time
 // check that raises it, so nothing in this module hooks or throws it.
 class EInvalidPointer : public Exception {
@@ -83,6 +78,26 @@ extern std::uintptr_t SavedStackTop;
 // application's unhandled-exception event. Called once at module start,
 // before any form exists; later calls do nothing.
 void InstallCrashHooks();
+
+// Removes what InstallCrashHooks installed, in reverse order, and puts back
+// what was there before: the module's code must not be reached from the
+// process once it is unloaded.
+void RemoveCrashHooks();
+
+// The module's hooks for as long as the object lives: the module holds one
+// from its start-up to its unload.
+class TCrashHookInstallation {
+public:
+    TCrashHookInstallation() { InstallCrashHooks(); }
+    ~TCrashHookInstallation() { RemoveCrashHooks(); }
+    TCrashHookInstallation(const TCrashHookInstallation&) = delete;
+    TCrashHookInstallation& operator=(const TCrashHookInstallation&) = delete;
+};
+
+// Whether a fault at code address Address on the calling thread is the
+// module's business: the address lies in the module's own code, or module
+// code runs on this thread. Every other fault passes to the host untouched.
+bool IsModuleFault(TCodeAddress Address);
 
 // Walks the calling thread's stack from the caller of CaptureStack: the
 // first Skip frames are dropped, at most Max return addresses are stored,

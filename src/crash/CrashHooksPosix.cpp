@@ -12,12 +12,14 @@
 // the stack. The guarded code is built with -fnon-call-exceptions and
 // asynchronous unwind tables, so every instruction that can fault is covered.
 #include <dlfcn.h>
+#include <link.h>
 #include <execinfo.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdlib>
@@ -25,6 +27,7 @@
 
 #include "crash/CrashHooks.h"
 #include "crash/ExceptionDialog.h"
+#include "support/ModuleEntry.h"
 #include "ui/Forms.h"
 
 namespace fi {
@@ -46,6 +49,40 @@ constexpr int RegErr = REG_ERR;
 constexpr int HookedSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 struct sigaction PreviousActions[4];
 bool Installed = false;
+TApplication::TExceptionEvent PreviousOnException = nullptr;
+// Whether the installing thread's alternate signal stack is ours.
+bool OwnAlternateStack = false;
+
+// The lowest and highest address of this module's loaded segments.
+struct TImageRange {
+    std::uintptr_t Start = 0;
+    std::uintptr_t End = 0;
+};
+
+int FindOwnImage(dl_phdr_info* Info, std::size_t, void* Data) {
+    auto& Range = *static_cast<TImageRange*>(Data);
+    const auto Marker = reinterpret_cast<std::uintptr_t>(&CodeSegmentMarker);
+    TImageRange Object{~std::uintptr_t(0), 0};
+    for (int i = 0; i < Info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& Segment = Info->dlpi_phdr[i];
+        if (Segment.p_type != PT_LOAD) continue;
+        const std::uintptr_t Start = Info->dlpi_addr + Segment.p_vaddr;
+        Object.Start = std::min(Object.Start, Start);
+        Object.End = std::max(Object.End, std::uintptr_t(Start + Segment.p_memsz));
+    }
+    if (Marker < Object.Start || Marker >= Object.End) return 0;
+    Range = Object;
+    return 1;
+}
+
+const TImageRange& ModuleImage() {
+    static const TImageRange Range = [] {
+        TImageRange Found;
+        dl_iterate_phdr(FindOwnImage, &Found);
+        return Found;
+    }();
+    return Range;
+}
 
 std::atomic<int> GuardDepth{0};
 std::atomic<long> GuardThread{0};
@@ -85,12 +122,37 @@ void WriteError(const char* Text) {
     (void)Ignored;
 }
 
+// Hands a fault on: to the handler that was there before, or to the default
+// action once the instruction runs again.
+void PassOn(int Signal, siginfo_t* Info, void* RawContext) {
+    for (int i = 0; i < 4; ++i) {
+        if (HookedSignals[i] != Signal) continue;
+        const struct sigaction& Previous = PreviousActions[i];
+        if (Previous.sa_flags & SA_SIGINFO) {
+            if (Previous.sa_sigaction) Previous.sa_sigaction(Signal, Info, RawContext);
+            return;
+        }
+        if (Previous.sa_handler != SIG_DFL && Previous.sa_handler != SIG_IGN) {
+            Previous.sa_handler(Signal);
+            return;
+        }
+        signal(Signal, SIG_DFL);
+        return;
+    }
+}
+
 void OnSystemException(int Signal, siginfo_t* Info, void* RawContext) {
     auto* Context = static_cast<ucontext_t*>(RawContext);
     greg_t* Regs = Context->uc_mcontext.gregs;
     const TCodeAddress Ip = TCodeAddress(Regs[RegIp]);
     const std::uintptr_t Sp = std::uintptr_t(Regs[RegSp]);
     const std::uintptr_t Data = std::uintptr_t(Info->si_addr);
+    // A guard is held only by the module's own event dispatch.
+    const bool Guarded = GuardDepth.load() > 0 && GuardThread.load() == CurrentThread();
+    if (!Guarded && !IsModuleFault(Ip)) {
+        PassOn(Signal, Info, RawContext);
+        return;
+    }
     CapturedTrace[0] = 0;
 
     // A fault just below the stack pointer is the stack running into its
@@ -117,7 +179,7 @@ void OnSystemException(int Signal, siginfo_t* Info, void* RawContext) {
         Fault.Access = (Regs[RegErr] & 0x10) ? 8 : (Regs[RegErr] & 2) ? 1 : 0;
         break;
     }
-    if (Fault.Kind != 0 && GuardDepth.load() > 0 && GuardThread.load() == CurrentThread()) {
+    if (Fault.Kind != 0 && Guarded) {
         PendingFault = Fault;
         if (Fault.Kind == fkAccessViolation && Data == Ip) {
             Regs[RegIp] = greg_t(reinterpret_cast<std::uintptr_t>(&ThrowPendingFault));
@@ -131,49 +193,68 @@ void OnSystemException(int Signal, siginfo_t* Info, void* RawContext) {
         return;
     }
     if (Fault.Kind != 0) CaptureFromSignal(Ip);
-
-    // Hand the fault on: to the handler that was there before, or to the
-    // default action once the instruction runs again.
-    for (int i = 0; i < 4; ++i) {
-        if (HookedSignals[i] != Signal) continue;
-        const struct sigaction& Previous = PreviousActions[i];
-        if (Previous.sa_flags & SA_SIGINFO) {
-            if (Previous.sa_sigaction) Previous.sa_sigaction(Signal, Info, RawContext);
-            return;
-        }
-        if (Previous.sa_handler != SIG_DFL && Previous.sa_handler != SIG_IGN) {
-            Previous.sa_handler(Signal);
-            return;
-        }
-        signal(Signal, SIG_DFL);
-        return;
-    }
+    PassOn(Signal, Info, RawContext);
 }
+
 
 alignas(16) char AlternateStack[64 * 1024];
 
 } // namespace
 
+bool IsModuleFault(TCodeAddress Address) {
+    const TImageRange& Image = ModuleImage();
+    return (Address >= Image.Start && Address < Image.End) || TModuleEntry::Active();
+}
+
 void InstallCrashHooks() {
     if (Installed) return;
     Installed = true;
+    // The handler asks both on any thread: settle them before it can run.
+    ModuleImage();
+    TModuleEntry::Active();
     volatile char Local = 0;
     SavedStackTop = reinterpret_cast<std::uintptr_t>(&Local) + 64;
     // The first backtrace loads the unwinder; later ones run inside handlers.
     void* Warm[1];
     backtrace(Warm, 1);
 
-    stack_t Stack{};
-    Stack.ss_sp = AlternateStack;
-    Stack.ss_size = sizeof AlternateStack;
-    sigaltstack(&Stack, nullptr);
+    // A thread's alternate stack is its owner's: ours only where none was set.
+    stack_t Current{};
+    if (sigaltstack(nullptr, &Current) == 0 && (Current.ss_flags & SS_DISABLE)) {
+        stack_t Stack{};
+        Stack.ss_sp = AlternateStack;
+        Stack.ss_size = sizeof AlternateStack;
+        OwnAlternateStack = sigaltstack(&Stack, nullptr) == 0;
+    }
     struct sigaction Action{};
     Action.sa_sigaction = OnSystemException;
     Action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
     sigemptyset(&Action.sa_mask);
     for (int i = 0; i < 4; ++i) sigaction(HookedSignals[i], &Action, &PreviousActions[i]);
     // No run-time error hook: C++ has no run-time invalid-pointer check.
+    PreviousOnException = Application().OnException;
     Application().OnException = HandleApplicationException;
+}
+
+void RemoveCrashHooks() {
+    if (!Installed) return;
+    Installed = false;
+    if (Application().OnException == HandleApplicationException) Application().OnException = PreviousOnException;
+    // A handler installed after ours chains into ours and stays; ours are
+    // taken out wherever they are still the current ones.
+    for (int i = 3; i >= 0; --i) {
+        struct sigaction Current{};
+        if (sigaction(HookedSignals[i], nullptr, &Current) == 0 && (Current.sa_flags & SA_SIGINFO) &&
+            Current.sa_sigaction == OnSystemException)
+            sigaction(HookedSignals[i], &PreviousActions[i], nullptr);
+    }
+    stack_t Current{};
+    if (OwnAlternateStack && sigaltstack(nullptr, &Current) == 0 && Current.ss_sp == AlternateStack) {
+        stack_t Disabled{};
+        Disabled.ss_flags = SS_DISABLE;
+        sigaltstack(&Disabled, nullptr);
+    }
+    OwnAlternateStack = false;
 }
 
 TFaultGuard::TFaultGuard() {

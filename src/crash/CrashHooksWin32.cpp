@@ -18,6 +18,7 @@
 
 #include "crash/CrashHooks.h"
 #include "crash/ExceptionDialog.h"
+#include "support/ModuleEntry.h"
 #include "ui/Forms.h"
 
 namespace fi {
@@ -29,7 +30,8 @@ constexpr DWORD CodeIntDivideByZero = 0xC0000094;
 constexpr DWORD CodePrivilegedInstruction = 0xC0000096;
 constexpr DWORD CodeStackOverflow = 0xC00000FD;
 
-bool Installed = false;
+PVOID HandlerHandle = nullptr;
+TApplication::TExceptionEvent PreviousOnException = nullptr;
 std::atomic<int> GuardDepth{0};
 std::atomic<DWORD> GuardThread{0};
 TFaultRecord PendingFault;
@@ -39,6 +41,28 @@ const NT_TIB* CurrentTib() {
     NT_TIB* Tib;
     __asm__("movl %%fs:0x18, %0" : "=r"(Tib));
     return Tib;
+}
+
+// The address range of this module's image in memory, from its own headers.
+struct TImageRange {
+    std::uintptr_t Start = 0;
+    std::uintptr_t End = 0;
+};
+
+TImageRange OwnImage() {
+    HMODULE Module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&CodeSegmentMarker), &Module))
+        return {};
+    const auto Base = reinterpret_cast<std::uintptr_t>(Module);
+    const auto* Dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(Base);
+    const auto* Nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(Base + std::uintptr_t(Dos->e_lfanew));
+    return {Base, Base + Nt->OptionalHeader.SizeOfImage};
+}
+
+const TImageRange& ModuleImage() {
+    static const TImageRange Range = OwnImage();
+    return Range;
 }
 
 std::string ModuleNameOf(const void* Address) {
@@ -89,6 +113,9 @@ void CaptureFromContext(const CONTEXT& Context) {
 LONG CALLBACK OnSystemException(EXCEPTION_POINTERS* Pointers) {
     EXCEPTION_RECORD& Record = *Pointers->ExceptionRecord;
     CONTEXT& Context = *Pointers->ContextRecord;
+    // A guard is held only by the module's own event dispatch.
+    const bool Guarded = GuardDepth.load() > 0 && GuardThread.load() == GetCurrentThreadId();
+    if (!Guarded && !IsModuleFault(Context.Eip)) return EXCEPTION_CONTINUE_SEARCH;
     TFaultRecord Fault;
     switch (Record.ExceptionCode) {
     case CodeAccessViolation:
@@ -119,7 +146,7 @@ LONG CALLBACK OnSystemException(EXCEPTION_POINTERS* Pointers) {
     }
     CapturedTrace[0] = 0;
     Fault.CodeAddress = Context.Eip;
-    if (GuardDepth.load() > 0 && GuardThread.load() == GetCurrentThreadId()) {
+    if (Guarded) {
         PendingFault = Fault;
         if (Fault.Kind == fkAccessViolation && Fault.DataAddress == Context.Eip) {
             Context.Eip = DWORD(reinterpret_cast<std::uintptr_t>(&ThrowPendingFault));
@@ -136,12 +163,19 @@ LONG CALLBACK OnSystemException(EXCEPTION_POINTERS* Pointers) {
 
 } // namespace
 
+bool IsModuleFault(TCodeAddress Address) {
+    const TImageRange& Image = ModuleImage();
+    return (Address >= Image.Start && Address < Image.End) || TModuleEntry::Active();
+}
+
 void InstallCrashHooks() {
-    if (Installed) return;
-    Installed = true;
+    if (HandlerHandle != nullptr) return;
+    // The handler asks both on any thread: settle them before it can run.
+    ModuleImage();
+    TModuleEntry::Active();
     volatile char Local = 0;
     SavedStackTop = reinterpret_cast<std::uintptr_t>(&Local) + 64;
-    AddVectoredExceptionHandler(1, OnSystemException);
+    HandlerHandle = AddVectoredExceptionHandler(1, OnSystemException);
     // Room for the handler after the stack ran into its guard page (the
     // call exists from Windows Server 2003 SP1 on).
     using TSetGuarantee = BOOL(WINAPI*)(PULONG);
@@ -152,7 +186,15 @@ void InstallCrashHooks() {
             Set(&Size);
         }
     // No run-time error hook: C++ has no run-time invalid-pointer check.
+    PreviousOnException = Application().OnException;
     Application().OnException = HandleApplicationException;
+}
+
+void RemoveCrashHooks() {
+    if (HandlerHandle == nullptr) return;
+    if (Application().OnException == HandleApplicationException) Application().OnException = PreviousOnException;
+    RemoveVectoredExceptionHandler(HandlerHandle);
+    HandlerHandle = nullptr;
 }
 
 TFaultGuard::TFaultGuard() {

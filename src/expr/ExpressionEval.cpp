@@ -8,34 +8,18 @@
 #include <optional>
 #include <random>
 
+#include "support/FloatEnvironment.h"
+
 namespace fi {
 
 // ---- Floating-point environment --------------------------------------------
 
 namespace {
 
-// The evaluation runs with every hardware exception masked, extended
-// precision and round to nearest; the operators test the status flags after
-// each operation instead of taking traps. The host's environment (which may
-// use another precision) comes back on every way out.
-class TFpuScope {
-public:
-    TFpuScope() {
-        std::fegetenv(&Saved);
-        const std::uint16_t ControlWord = 0x037F;
-        const std::uint32_t Mxcsr = 0x1F80;
-        asm volatile("fldcw %0" : : "m"(ControlWord));
-        asm volatile("ldmxcsr %0" : : "m"(Mxcsr));
-        std::feclearexcept(FE_ALL_EXCEPT);
-    }
-    ~TFpuScope() { std::fesetenv(&Saved); }
-    TFpuScope(const TFpuScope&) = delete;
-    TFpuScope& operator=(const TFpuScope&) = delete;
-
-private:
-    std::fenv_t Saved;
-};
-
+// The evaluation runs in the module's default environment (extended
+// precision, round to nearest, every exception masked); the operators test
+// the status flags after each operation instead of taking traps.
+//
 // The operators work on extended values only, which are computed by the x87
 // unit on both targets: its own status flags tell what an operation raised,
 // at a fraction of the cost of the library's whole-environment calls.
@@ -778,7 +762,7 @@ std::string TOptimizationFunction::Description() const {
 TSymbolTable::TSymbolTable() {
     SetSorted(true);
     Duplicates = TDuplicates::dupIgnore;
-    const TFpuScope Fpu;
+    const TDefaultFloatScope Fpu;
     RegisterBuiltins();
 }
 
@@ -900,7 +884,7 @@ const TGlobalTableOwner GlobalTableOwner;
 
 long double EvaluateExpression(const std::string& Text, TSymbolTable* Table, bool ValueRequired) {
     if (Text.empty()) throw EExpressionError(SExpressionEmpty, 0);
-    const TFpuScope Fpu;
+    const TDefaultFloatScope Fpu;
     return EvaluateText(Text, Table ? *Table : *GlobalSymbolTable, ValueRequired);
 }
 

@@ -19,12 +19,7 @@ public:
         : Exception(Message), Position(APosition) {}
 };
 
-// The floating-point errors the evaluator reports as such.
-class EMathError : public Exception {
-public:
-    explicit EMathError(const std::string& Message) : Exception(Message) {}
-};
-
+// The floating-point error the evaluator reports as such (an EMathError).
 class EInvalidOperation : public EMathError {
 public:
     EInvalidOperation() : EMathError("Invalid floating point operation") {}

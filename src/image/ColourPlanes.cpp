@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "numerics/Matrix.h"
+#include "support/FloatEnvironment.h"
 
 namespace fi {
 
@@ -16,20 +17,15 @@ const TColourMatrix YCbCrMatrix = {
 
 namespace {
 TColourMatrix ComputeInverse() {
+    // This runs while the host loads the module, in whatever environment the
+    // host's thread has.
+    const TDefaultFloatScope FloatScope;
     TColourMatrix Inverse;
     InvertAffine4x4(YCbCrMatrix.data(), Inverse.data());
     return Inverse;
 }
 // Constant-initialised YCbCrMatrix is ready before this dynamic initialiser runs.
 const TColourMatrix Inverse = ComputeInverse();
-
-// Round to nearest, ties to even, of a value well inside +-2^62: adding and
-// removing 1.5 * 2^63 leaves no fraction bits in the 64-bit mantissa. It
-// gives the same results as lrintl at a fraction of its cost.
-inline std::int32_t RoundExtended(long double V) {
-    const long double Rounded = (V + 0x1.8p63L) - 0x1.8p63L;
-    return std::int32_t(double(Rounded));
-}
 
 std::uint8_t TransformRow(const double* Row, std::uint8_t A, std::uint8_t B, std::uint8_t C) {
     // Extended precision decides the rounding of values that lie within a

@@ -29,12 +29,9 @@ public:
     explicit ESingluarMatrix(const std::string& Message) : Exception(Message) {}
 };
 
-// A solve whose arithmetic failed (see above); the message names the first
-// of invalid operation, division by zero and overflow that occurred.
-class EMathError : public Exception {
-public:
-    explicit EMathError(const std::string& Message) : Exception(Message) {}
-};
+// A solve whose arithmetic failed (see above) raises EMathError; the message
+// names the first of invalid operation, division by zero and overflow that
+// occurred.
 
 // Work records: temporaries of the solvers, created lazily in empty slots and
 // reused (resized as needed) afterwards, so that a caller solving many small

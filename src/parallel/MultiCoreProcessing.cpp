@@ -5,6 +5,8 @@
 #include <system_error>
 
 #include "support/Exceptions.h"
+#include "support/FloatEnvironment.h"
+#include "support/ModuleEntry.h"
 
 namespace fi {
 
@@ -51,8 +53,10 @@ void TMultiCoreProcess::WorkerAborted() {
 
 void TMultiCoreProcess::RunItems(const TThreadDataArray& Items) {
     if (Items.empty()) return;
+    // The calling thread computes in the default environment too, and gets
+    // its own back afterwards.
+    const TDefaultFloatScope FloatScope;
     if (ProcessorCount() <= 1) {
-        LoadDefaultFloatEnvironment();
         for (void* Item : Items) ProcessItem(nullptr, Item);
         return;
     }
@@ -77,7 +81,6 @@ void TMultiCoreProcess::RunItems(const TThreadDataArray& Items) {
     }
 
     try {
-        LoadDefaultFloatEnvironment();
         ProcessItem(nullptr, Items[0]);
     } catch (...) {
         Status.store(StatusFailed);
@@ -134,7 +137,9 @@ TMultiCoreProcessThread::~TMultiCoreProcessThread() {
 
 void TMultiCoreProcessThread::Execute() {
     TMultiCoreProcess* Process = Owner.load();
-    LoadDefaultFloatEnvironment();
+    // A worker is the module's own thread: its faults are the module's, and
+    // it computes in the module's environment.
+    const TModuleEntry Entry;
     try {
         (Process->*Method)(this, ItemData);
     } catch (const EAbort&) {

@@ -40,11 +40,8 @@ extern std::atomic<std::int32_t> ProcessorCountCache;
 // Sets MultiThreadingEnabled; called once the module may start threads.
 void EnableMultiThreading();
 
-// Platform layer: the number of processors the system lets this process use,
-// and the load of the program's default floating-point environment (round to
-// nearest, full x87 precision, every exception masked) into this thread.
+// Platform layer: the number of processors the system lets this process use.
 std::int32_t SystemProcessorCount();
-void LoadDefaultFloatEnvironment();
 
 class TMultiCoreProcess {
 public:

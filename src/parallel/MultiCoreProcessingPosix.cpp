@@ -1,8 +1,6 @@
 #include <sched.h>
 #include <unistd.h>
 
-#include <cfenv>
-
 #include "parallel/MultiCoreProcessing.h"
 
 namespace fi {
@@ -15,8 +13,6 @@ std::int32_t SystemProcessorCount() {
     if (sched_getaffinity(0, sizeof Set, &Set) == 0) return CPU_COUNT(&Set);
     return std::int32_t(sysconf(_SC_NPROCESSORS_ONLN));
 }
-
-void LoadDefaultFloatEnvironment() { std::fesetenv(FE_DFL_ENV); }
 
 namespace {
 // Neither an executable nor a shared object is loaded under a lock that a

@@ -1,7 +1,4 @@
 #include <windows.h>
-#include <xmmintrin.h>
-
-#include <cfenv>
 
 #include "parallel/MultiCoreProcessing.h"
 
@@ -11,14 +8,6 @@ std::int32_t SystemProcessorCount() {
     SYSTEM_INFO Info;
     GetSystemInfo(&Info);
     return std::int32_t(Info.dwNumberOfProcessors);
-}
-
-void LoadDefaultFloatEnvironment() {
-    std::fesetenv(FE_DFL_ENV);
-    // The runtime's default environment resets only the x87 unit, but doubles
-    // are computed in SSE2 registers: reset their control register as well
-    // (round to nearest, every exception masked, no flush to zero).
-    _mm_setcsr(0x1F80);
 }
 
 namespace {

@@ -105,6 +105,10 @@ extern HostCallback Host;
 // The owner window of every window the plug-in opens; 0 until the host names one.
 extern HostWindowHandle OwnerWindow;
 
+// Sends one request to the registered host. The host runs in its own
+// floating-point environment, and a fault inside it is its own.
+std::int32_t CallHost(std::int32_t Request, void* Record);
+
 // What RegisterPlugin does; the export only forwards here.
 std::int32_t RegisterWithHost(HostCallback Callback);
 // The first step of every ProcessImage call: asks the host for its main

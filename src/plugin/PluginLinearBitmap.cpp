@@ -8,7 +8,7 @@ namespace fi {
 TProgressEvent ProgressHook = nullptr;
 
 void TProgressUpdate::ProgressUpdate(std::int32_t Progress) {
-    if (Host(hrProgress, &Progress) == 0) Abort();
+    if (CallHost(hrProgress, &Progress) == 0) Abort();
 }
 
 TPluginLinearBitmap::TPluginLinearBitmap(const HostImage* Image) { AttachHostImage(Image); }

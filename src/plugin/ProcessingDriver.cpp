@@ -102,14 +102,15 @@ std::int32_t ProcessCommand(const HostImage& Image, TDriverFrontEnd& FrontEnd) {
             return 1;
         }
         if (!FrontEnd.ExecuteDialog()) return 1;
-        const std::string Caption =
-            EnlargeImage(Map.get(), FrontEnd.SetupIndex(), FrontEnd.Interpolator(), LookupImageName(Image.Pixels));
+        EnlargeWithSettings(Map.get(), FrontEnd.SetupIndex(), FrontEnd.Interpolator());
+        // The host is asked for the image's name once the result exists.
+        const std::string Caption = SettingsCaption(LookupImageName(Image.Pixels), FrontEnd.Interpolator());
         Result.Caption = Caption.c_str();
         Result.Image.Width = Map->Width;
         Result.Image.Height = Map->Height;
         Result.Image.Format = hfDouble;
         Result.Image.Pixels = reinterpret_cast<std::uint8_t*>(Map->Map);
-        Host(hrResult, &Result);
+        CallHost(hrResult, &Result);
         return 1;
     }
     std::unique_ptr<TPluginLinearBitmap> Bitmap = ReadHostBitmap(Image);
@@ -118,23 +119,31 @@ std::int32_t ProcessCommand(const HostImage& Image, TDriverFrontEnd& FrontEnd) {
         return 1;
     }
     if (!FrontEnd.ExecuteDialog()) return 1;
-    const std::string Caption =
-        EnlargeImage(Bitmap.get(), FrontEnd.SetupIndex(), FrontEnd.Interpolator(), LookupImageName(Image.Pixels));
+    EnlargeWithSettings(Bitmap.get(), FrontEnd.SetupIndex(), FrontEnd.Interpolator());
+    const std::string Caption = SettingsCaption(LookupImageName(Image.Pixels), FrontEnd.Interpolator());
     Result.Caption = Caption.c_str();
     TPluginLinearBitmap::ExportToHost(Bitmap.get(), Result.Image, false);
-    Host(hrResult, &Result);
+    CallHost(hrResult, &Result);
     return 1;
 }
 
 } // namespace
 
-std::string EnlargeImage(TEnlargeImage Image, std::int32_t SetupIndex, TBitmapWienerInterpolation& Interpolator,
-                         const std::string& HostName) {
+void EnlargeWithSettings(TEnlargeImage Image, std::int32_t SetupIndex, TBitmapWienerInterpolation& Interpolator) {
     if (TFloatMap* const* Map = std::get_if<TFloatMap*>(&Image))
         EnlargeFloatMap(**Map, SetupIndex, Interpolator);
     else
         EnlargeBitmap(*std::get<TLinearBitmap*>(Image), SetupIndex, Interpolator);
+}
+
+std::string SettingsCaption(const std::string& HostName, const TBitmapWienerInterpolation& Interpolator) {
     return ImageCaption(HostName, ReadSettings(Interpolator), UserDecimalSeparator());
+}
+
+std::string EnlargeImage(TEnlargeImage Image, std::int32_t SetupIndex, TBitmapWienerInterpolation& Interpolator,
+                         const std::string& HostName) {
+    EnlargeWithSettings(Image, SetupIndex, Interpolator);
+    return SettingsCaption(HostName, Interpolator);
 }
 
 std::int32_t ProcessImageWith(std::int32_t Command, const HostImage* Image, TDriverFrontEnd& FrontEnd) {

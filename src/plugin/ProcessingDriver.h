@@ -19,8 +19,14 @@ inline constexpr const char* SUnsupportedImage = "Only 8 bit grayscale and 24 bi
 // A float map (the real-valued path) or an 8-bit gray / 24-bit bitmap.
 using TEnlargeImage = std::variant<TFloatMap*, TLinearBitmap*>;
 
-// Enlarges Image in place with the settings held in Interpolator and returns
-// the result's caption for the image the host (or the file) calls HostName.
+// Enlarges Image in place with the settings held in Interpolator.
+void EnlargeWithSettings(TEnlargeImage Image, std::int32_t SetupIndex, TBitmapWienerInterpolation& Interpolator);
+
+// The caption of a result enlarged with the settings held in Interpolator,
+// for the image the host (or the file) calls HostName.
+std::string SettingsCaption(const std::string& HostName, const TBitmapWienerInterpolation& Interpolator);
+
+// Both: enlarges Image in place and returns the result's caption.
 std::string EnlargeImage(TEnlargeImage Image, std::int32_t SetupIndex, TBitmapWienerInterpolation& Interpolator,
                          const std::string& HostName);
 

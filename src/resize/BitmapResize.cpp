@@ -7,20 +7,13 @@
 #include <vector>
 
 #include "plugin/PluginLinearBitmap.h"
+#include "support/FloatEnvironment.h"
 
 namespace fi {
 
 namespace {
 
 bool IsPlainGamma(float Gamma) { return Gamma == 1.0f; }
-
-// Round to nearest, ties to even, of a value well inside +-2^62: adding and
-// removing 1.5 * 2^63 leaves no fraction bits in the 64-bit mantissa. Same
-// results as lrintl at a fraction of its cost.
-inline std::int32_t RoundExtended(long double V) {
-    const long double Rounded = (V + 0x1.8p63L) - 0x1.8p63L;
-    return std::int32_t(double(Rounded));
-}
 
 // Round(Linear * 256), held inside FromLinear: a long single-precision sum
 // can drift a little past 255 per pixel.

@@ -1,6 +1,7 @@
 #pragma once
 // Exception roots shared by every unit: the general exception with a message,
-// the silent abort (the user's cancel), out of memory and input/output errors.
+// the silent abort (the user's cancel), out of memory, floating-point and
+// input/output errors.
 #include <stdexcept>
 #include <string>
 
@@ -23,6 +24,14 @@ public:
 class EOutOfMemory : public Exception {
 public:
     EOutOfMemory() : Exception("Out of memory") {}
+};
+
+// A floating-point computation failed: an invalid operation, a division by
+// zero or an overflow. One class for every unit, so that the bug report
+// recognises it whichever unit raised it.
+class EMathError : public Exception {
+public:
+    explicit EMathError(const std::string& Message) : Exception(Message) {}
 };
 
 // The run-time system's input/output error.

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "support/Exceptions.h"
+#include "support/ModuleEntry.h"
 
 #include "plugin/HostProtocol.h"
 
@@ -125,6 +126,8 @@ LRESULT DefaultFormMessage(TForm& Form, HWND Window, UINT Msg, WPARAM WParam, LP
 }
 
 LRESULT CALLBACK FormWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    // The host's message loop may dispatch here outside any call into the module.
+    const TModuleEntry Entry;
     if (Msg == WM_NCCREATE) {
         const auto* Create = reinterpret_cast<const CREATESTRUCTA*>(LParam);
         SetWindowLongPtrA(Window, GWLP_USERDATA, LONG_PTR(Create->lpCreateParams));

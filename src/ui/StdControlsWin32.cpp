@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "support/ModuleEntry.h"
 #include "ui/FormsWin32.h"
 #include "ui/StdControls.h"
 
@@ -33,6 +34,7 @@ TShiftState ShiftFromKeys() {
 int Busy = 0;
 
 LRESULT CALLBACK SubclassProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    const TModuleEntry Entry;
     const auto Old = reinterpret_cast<WNDPROC>(GetPropA(Window, OldProcProp));
     TWinControl* C = ControlOf(Window);
     if (!C) return CallWindowProcA(Old, Window, Msg, WParam, LParam);
@@ -134,6 +136,7 @@ void DrawGlyph(HDC Dc, const TGlyph& G, bool Disabled, int Left, int Top) {
 }
 
 LRESULT CALLBACK SpinProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    const TModuleEntry Entry;
     auto* Spin = static_cast<TSpinButton*>(GetPropA(Window, ControlProp));
     if (!Spin) return DefWindowProcA(Window, Msg, WParam, LParam);
     const auto PartAt = [&](int Y) { return Y < Spin->DownButton()->Top() + 1 ? true : false; };
@@ -183,6 +186,7 @@ LRESULT CALLBACK SpinProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 LRESULT CALLBACK BevelProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    const TModuleEntry Entry;
     if (Msg == WM_PAINT) {
         PAINTSTRUCT Ps;
         HDC Dc = BeginPaint(Window, &Ps);

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "crash/CrashHooks.h"
 #include "crash/ExceptionDialog.h"
 
 namespace fi {
@@ -32,7 +31,6 @@ void StyleFormModuleStart() {
     static bool Started = false;
     if (Started) return;
     Started = true;
-    InstallCrashHooks();
     DisableWindowGhosting();
     UpdateStyleFormEnabled();
 }

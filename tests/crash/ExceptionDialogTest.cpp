@@ -52,7 +52,7 @@ TEST(IsDefect, DefectKindsAndTheirDescendants) {
     EXPECT_TRUE(IsDefect(EListError("x")));
     EXPECT_TRUE(IsDefect(EStringListError("x")));
     EXPECT_TRUE(IsDefect(EDivByZero("x", 0)));
-    EXPECT_TRUE(IsDefect(EMathError("x", 0)));
+    EXPECT_TRUE(IsDefect(EMathError("x")));
     EXPECT_TRUE(IsDefect(std::out_of_range("x")));
     EXPECT_FALSE(IsDefect(Exception("x")));
     EXPECT_FALSE(IsDefect(EOutOfMemory()));

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <xmmintrin.h>
 
 #include <algorithm>
 #include <cfenv>
@@ -11,6 +10,7 @@
 
 #include "parallel/MultiCoreProcessing.h"
 #include "support/Exceptions.h"
+#include "support/FloatEnvironment.h"
 
 namespace fi {
 namespace {
@@ -426,10 +426,12 @@ protected:
 
 // Leaves the calling thread as a careless host might: 53-bit x87 precision,
 // upward rounding in both units and flush to zero on SSE.
+constexpr std::uint16_t SpoiltControlWord = 0x0A7F;
+constexpr std::uint32_t SpoiltMxcsr = 0x1F80 | 0x4000 | 0x8000;
+
 void SpoilFloatEnvironment() {
-    const unsigned short ControlWord = 0x0A7F;
-    __asm__ __volatile__("fldcw %0" : : "m"(ControlWord));
-    _mm_setcsr(0x1F80 | 0x4000 | 0x8000);
+    SetX87ControlWord(SpoiltControlWord);
+    SetSseControlStatus(SpoiltMxcsr);
 }
 
 TEST_F(MultiCoreTest, EveryThreadComputesWithTheDefaultFloatEnvironment) {
@@ -441,7 +443,12 @@ TEST_F(MultiCoreTest, EveryThreadComputesWithTheDefaultFloatEnvironment) {
         for (auto& R : Process.Results) Items.push_back(&R);
         SpoilFloatEnvironment();
         Process.RunItems(Items);
+        // The calling thread gets its own environment back.
+        const std::uint16_t ControlWordAfter = X87ControlWord();
+        const std::uint32_t MxcsrAfter = SseControlStatus() & ~0x3Fu;
         LoadDefaultFloatEnvironment();
+        EXPECT_EQ(ControlWordAfter, SpoiltControlWord);
+        EXPECT_EQ(MxcsrAfter, SpoiltMxcsr);
         for (auto& R : Process.Results) {
             EXPECT_EQ(R.Rounding, FE_TONEAREST);
             EXPECT_EQ(R.Third, 1.0 / 3.0);
