@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "plugin/HostProtocol.h"
+#include "support/FloatEnvironment.h"
 
 namespace fi::test {
 
@@ -28,12 +29,15 @@ struct THostRecorder {
     // Open images for request 3: name and pixel pointer.
     std::vector<std::pair<const char*, std::uint8_t*>> Images;
     std::vector<TResultCopy> Results;
+    // The x87 control word the host ran with in each request.
+    std::vector<std::uint16_t> ControlWords;
 
     static THostRecorder* Current;
 
     static std::int32_t FI_STDCALL Callback(std::int32_t Request, void* Record) {
         THostRecorder& Self = *Current;
         Self.Requests.push_back(Request);
+        Self.ControlWords.push_back(X87ControlWord());
         switch (Request) {
         case hrRegister: {
             const auto* R = static_cast<const HostRegistration*>(Record);
