@@ -32,7 +32,11 @@ std::int32_t PixelSizeOf(TPixelFormat Format) {
     }
 }
 
-void TLinearBitmap::FreeBuffer(void* Buffer) { std::free(Buffer); }
+bool TLinearBitmap::OwnsBuffer(const void*) const { return true; }
+
+void TLinearBitmap::FreeOwned(void* Buffer) const {
+    if (Buffer != nullptr && OwnsBuffer(Buffer)) std::free(Buffer);
+}
 
 std::uint8_t* TLinearBitmap::AllocateBuffer(std::size_t Bytes) {
     auto* Buffer = static_cast<std::uint8_t*>(std::malloc(Bytes));
@@ -50,8 +54,8 @@ TLinearBitmap::~TLinearBitmap() {
 }
 
 void TLinearBitmap::Clear() {
-    FreeBuffer(Map);
-    FreeBuffer(Palette);
+    FreeOwned(Map);
+    FreeOwned(Palette);
     Map = nullptr;
     Palette = nullptr;
     Present = false;
@@ -66,16 +70,21 @@ void TLinearBitmap::SetSize(std::int32_t W, std::int32_t H, TPixelFormat Format,
     if (NewPixelSize == 0) throw ELinearBitmap(SUnsupportedPixelFormat);
     if (W < 1 || H < 1) throw ELinearBitmap(SInvalidBitmapSize);
 
-    FreeBuffer(Map);
+    FreeOwned(Map);
     Map = nullptr;
     Present = false;
     // From here on a failure leaves the bitmap empty as after Clear.
     try {
         PixelSize = NewPixelSize;
         if (Format == TPixelFormat::pf8bit) {
-            if (Palette == nullptr) Palette = reinterpret_cast<TPaletteEntry*>(AllocateBuffer(sizeof(TPalette)));
+            // A borrowed palette is only read: the bitmap's writes go to a copy.
+            if (Palette == nullptr || !OwnsBuffer(Palette)) {
+                auto* Own = reinterpret_cast<TPaletteEntry*>(AllocateBuffer(sizeof(TPalette)));
+                if (Palette != nullptr) std::memcpy(Own, Palette, sizeof(TPalette));
+                Palette = Own;
+            }
         } else {
-            FreeBuffer(Palette);
+            FreeOwned(Palette);
             Palette = nullptr;
         }
         if (std::int64_t(W) * H * PixelSize >= 2147483647) throw ELinearBitmap(SOutOfMemory);
@@ -92,7 +101,7 @@ void TLinearBitmap::SetSize(std::int32_t W, std::int32_t H, TPixelFormat Format,
         Map = AllocateBuffer(std::size_t(Size) + 1);
         Present = true;
     } catch (...) {
-        TLinearBitmap::Clear();
+        Clear();
         throw;
     }
 }
@@ -152,7 +161,7 @@ std::uint8_t* TLinearBitmap::CopyRowsPacked() const {
 void TLinearBitmap::PackRows() {
     if (!Present || BytesPerLine == Width * PixelSize) return;
     std::uint8_t* Packed = CopyRowsPacked();
-    FreeBuffer(Map);
+    FreeOwned(Map);
     Map = Packed;
     BytesPerLine = Width * PixelSize;
     Size = BytesPerLine * Height;

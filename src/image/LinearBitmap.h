@@ -72,8 +72,11 @@ public:
     bool IsGrayscale() const;
 
 protected:
-    // Frees a pixel or palette buffer allocated by AllocateBuffer.
-    static void FreeBuffer(void* Buffer);
+    // Whether Buffer (the pixels or the palette) belongs to this bitmap; a
+    // descendant that wraps foreign memory answers no for that memory.
+    virtual bool OwnsBuffer(const void* Buffer) const;
+    // Frees Buffer (allocated by AllocateBuffer) when it belongs to this bitmap.
+    void FreeOwned(void* Buffer) const;
     // Allocates Bytes bytes; a failure raises ELinearBitmap "Out of memory".
     static std::uint8_t* AllocateBuffer(std::size_t Bytes);
     // A new buffer of Width * PixelSize * Height + 1 bytes holding the rows packed.

@@ -23,6 +23,8 @@ void TPluginLinearBitmap::Clear() {
     TLinearBitmap::Clear();
 }
 
+bool TPluginLinearBitmap::OwnsBuffer(const void* Buffer) const { return Buffer != HostPixels && Buffer != HostPalette; }
+
 void TPluginLinearBitmap::AttachHostImage(const HostImage* Image) {
     Clear();
     if (Image->Width < 1 || Image->Height < 1 || Image->Pixels == nullptr) throw ELinearBitmap(SInvalidBitmapSize);
@@ -73,7 +75,7 @@ void TPluginLinearBitmap::DetachFromHost() {
 void TPluginLinearBitmap::PackRows() {
     if (!Present || Width * PixelSize == BytesPerLine) return;
     std::uint8_t* Own = CopyRowsPacked();
-    if (Map != HostPixels) FreeBuffer(Map);
+    FreeOwned(Map);
     HostPixels = nullptr;
     Map = Own;
     BytesPerLine = Width * PixelSize;

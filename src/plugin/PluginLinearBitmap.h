@@ -27,6 +27,9 @@ public:
     void Clear() override;
     void PackRows() override;
     const char* ClassName() const override { return "TPluginLinearBitmap"; }
+
+protected:
+    bool OwnsBuffer(const void* Buffer) const override;
 };
 
 // The progress event: called with a percentage 0 .. 100 from the calling thread.

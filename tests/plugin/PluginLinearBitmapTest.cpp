@@ -170,6 +170,32 @@ TEST(PluginLinearBitmap, HostBuffersAreNeverWritten) {
     }
 }
 
+TEST(PluginLinearBitmap, TheHostsPaletteIsNeverFreedOrWritten) {
+    const std::int32_t W = 6, H = 4;
+    std::vector<std::uint8_t> Pixels(std::size_t(W * H), 40);
+    TProtectedMemory Palette(768);
+    for (int i = 0; i < 768; ++i) Palette.Data()[i] = std::uint8_t(i / 3);
+    Palette.MakeReadOnly();
+    const HostImage Image = MakeImage(W, H, W, hfIndexed8, Pixels.data(), Palette.Data());
+    TPluginLinearBitmap Bitmap(&Image);
+    Bitmap.DetachFromHost();
+    // A size beyond the limits fails after the old buffers are gone.
+    EXPECT_THROW(Bitmap.SetSize(50000, 50000, TPixelFormat::pf8bit), ELinearBitmap);
+    EXPECT_FALSE(Bitmap.Present);
+
+    Bitmap.AttachHostImage(&Image);
+    Bitmap.DetachFromHost();
+    // A new size gets a palette of its own, a copy of the host's, to write to.
+    Bitmap.SetSize(2 * W, 2 * H, TPixelFormat::pf8bit);
+    ASSERT_NE(reinterpret_cast<std::uint8_t*>(Bitmap.Palette), Palette.Data());
+    EXPECT_EQ(std::memcmp(Bitmap.Palette, Palette.Data(), 768), 0);
+    Bitmap.Palette[0].Red = 9;
+
+    Bitmap.AttachHostImage(&Image);
+    Bitmap.SetSize(W, H, TPixelFormat::pf24bit); // drops the borrowed palette and pixels unfreed
+    EXPECT_EQ(Bitmap.Palette, nullptr);
+}
+
 TEST(PluginLinearBitmap, ProgressIsForwardedAndZeroAborts) {
     THostRecorder Recorder;
     THostScope Scope(Recorder);

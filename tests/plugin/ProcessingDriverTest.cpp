@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "common/AllocationCount.h"
+#include "common/ProtectedMemory.h"
 #include "plugin/HostRecorder.h"
 #include "plugin/PluginLinearBitmap.h"
 #include "resize/FastDefaultEnlarge.h"
@@ -233,6 +236,43 @@ TEST_F(ProcessingDriver, FailureIsShownAndReturnsZero) {
     FrontEnd.ErrorBoxFails = true;
     EXPECT_EQ(Run(Record(100000, 100000, hfDouble, 0, reinterpret_cast<std::uint8_t*>(&One))), 0);
     EXPECT_EQ(FrontEnd.Errors.size(), 2u);
+}
+
+TEST_F(ProcessingDriver, FailedResultAllocationLeavesTheHostsPaletteAlone) {
+    // Gray pixels with the host's own gray palette, read-only behind guard
+    // pages: the module may neither write nor free it on the failure path.
+    const std::int32_t W = 9, H = 7;
+    auto Pixels = Pattern(std::size_t(W * H));
+    TProtectedMemory Palette(768);
+    for (int i = 0; i < 768; ++i) Palette.Data()[i] = std::uint8_t(i / 3);
+    Palette.MakeReadOnly();
+    for (const std::int32_t Region : {7, 9}) { // the fast routine and the general engine
+        FrontEnd.Interp.TrainingRegion = Region;
+        FrontEnd.Errors.clear();
+        // The enlarged bitmap: twice the size each way, plus the guard byte.
+        FailAllocationsOfSize(std::size_t(4 * W * H + 1));
+        const std::int32_t Result = Run(Record(W, H, hfIndexed8, W, Pixels.data(), Palette.Data()));
+        FailAllocationsOfSize(0);
+        EXPECT_EQ(Result, 0) << Region;
+        EXPECT_EQ(FrontEnd.Errors, std::vector<std::string>{"Out of memory"}) << Region;
+        EXPECT_TRUE(Results.empty());
+    }
+    for (int i = 0; i < 768; ++i) ASSERT_EQ(Palette.Data()[i], std::uint8_t(i / 3));
+    // Without the failure the same image comes back.
+    EXPECT_EQ(Run(Record(W, H, hfIndexed8, W, Pixels.data(), Palette.Data())), 1);
+    EXPECT_EQ(Results.size(), 1u);
+}
+
+TEST_F(ProcessingDriver, TheImageNameIsAskedForAfterTheEnlargement) {
+    FrontEnd.Interp.TrainingRegion = 9; // the general engine reports progress
+    auto Pixels = Pattern(8 * 6 * 3);
+    ASSERT_EQ(Run(Record(8, 6, hfBgr24, 24, Pixels.data())), 1);
+    const std::vector<std::int32_t>& R = Recorder.Requests;
+    const auto FirstQuery = std::find(R.begin(), R.end(), hrImageQuery);
+    ASSERT_NE(FirstQuery, R.end());
+    EXPECT_NE(std::find(R.begin(), FirstQuery, hrProgress), FirstQuery);
+    EXPECT_EQ(std::find(FirstQuery, R.end(), hrProgress), R.end());
+    EXPECT_EQ(R.back(), hrResult);
 }
 
 TEST(ProcessingDriverSetups, NamesAndUnknownIndex) {
