@@ -492,29 +492,17 @@ long double BuiltinFac(long double X) {
     return Result;
 }
 
-// Truncated to 64 bits, low 32 bits kept as a signed value.
-std::uint32_t TruncLow32(long double X) {
-    if (!(X >= -TwoTo63 && X < TwoTo63)) throw EInvalidOperation();
-    return std::uint32_t(std::uint64_t(std::int64_t(X)));
+// A rounded value of any finite size is exact in extended precision;
+// infinities and NaN round to nothing. Zero comes back unsigned.
+long double WholeNumber(long double Rounded) {
+    if (!std::isfinite(Rounded)) throw EInvalidOperation();
+    return Rounded == 0 ? 0 : Rounded;
 }
 
-long double BuiltinCeil(long double X) {
-    std::uint32_t Low = TruncLow32(X);
-    if (X - std::trunc(X) > 0) ++Low;
-    return std::int32_t(Low);
-}
-
-long double BuiltinFloor(long double X) {
-    std::uint32_t Low = TruncLow32(X);
-    if (X - std::trunc(X) < 0) --Low;
-    return std::int32_t(Low);
-}
-
-long double BuiltinRound(long double X) {
-    const long double R = std::nearbyint(X);
-    if (!(R >= -TwoTo63 && R < TwoTo63)) throw EInvalidOperation();
-    return static_cast<long double>(std::int64_t(R));
-}
+long double BuiltinCeil(long double X) { return WholeNumber(std::ceil(X)); }
+long double BuiltinFloor(long double X) { return WholeNumber(std::floor(X)); }
+// To nearest, ties to even: the evaluation's rounding mode.
+long double BuiltinRound(long double X) { return WholeNumber(std::nearbyint(X)); }
 
 long double BuiltinFrac(long double X) { return X - std::trunc(X); }
 
