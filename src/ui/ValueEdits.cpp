@@ -109,8 +109,11 @@ void TValueEdit::TextChanged() {
         return;
     }
     if (BelowMin(Number) || AboveMax(Number)) {
-        if (FValid) MarkInvalid();
-        if (PullToBound(Number)) RaiseChangeValue();
+        // One event for the change of validity or value, so that the owner
+        // never goes on trusting a field that now shows red.
+        const bool WasValid = FValid;
+        if (WasValid) MarkInvalid();
+        if (PullToBound(Number) || WasValid) RaiseChangeValue();
         return;
     }
     if (!FValid) MarkValid();

@@ -138,23 +138,25 @@ void TWienerResizeParamForm::SetupComboBoxChange(TComboBox&) {
     if (!ApplySetup(*Interpolator, Index, ScaleEdit->Value())) throw Exception(SNotImplemented);
     const TInterpolatorSettings I = ReadSettings(*Interpolator);
     // Setters clamp and raise no value events. The scale is written back
-    // only when the setup changed it: rewriting it would replace what the
-    // user is typing into it on every keystroke.
-    if (ScaleEdit->Value() != I.ScaleFactor) ScaleEdit->SetValue(I.ScaleFactor);
+    // only when the setup changed it (rewriting it would replace what the
+    // user is typing into it on every keystroke) or fixes it: a fixed scale
+    // is shown, and valid, whatever was typed before.
+    if (ScaleEdit->Value() != I.ScaleFactor || !SetupHasScale(Index)) ScaleEdit->SetValue(I.ScaleFactor);
     TrainingRegionEdit->SetValue(I.TrainingRegion);
     LambdaEdit->SetValue(I.Lambda);
     FilterEdit->SetValue(I.FilterStrength);
     ClampWeightsCheckBox->SetChecked(I.ClampWeights);
     NormalizeWeightsCheckBox->SetChecked(I.NormalizeWeights);
     ClampResultCheckBox->SetChecked(I.ClampResult);
+    // The setters made the rewritten fields valid without an event.
+    UpdateOKButton();
 }
 
-void TWienerResizeParamForm::ScaleEditChangeValue(TValueEdit& Sender) {
-    SetupComboBoxChange(*SetupComboBox);
-    EditChangeValue(Sender);
-}
+void TWienerResizeParamForm::ScaleEditChangeValue(TValueEdit&) { SetupComboBoxChange(*SetupComboBox); }
 
-void TWienerResizeParamForm::EditChangeValue(TValueEdit&) {
+void TWienerResizeParamForm::EditChangeValue(TValueEdit&) { UpdateOKButton(); }
+
+void TWienerResizeParamForm::UpdateOKButton() {
     OKButton->SetEnabled(ScaleEdit->Valid() && LambdaEdit->Valid() && TrainingRegionEdit->Valid() &&
                          FilterEdit->Valid());
 }

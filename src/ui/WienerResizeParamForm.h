@@ -53,6 +53,9 @@ public:
     bool HandleMessage(TMessage& Message) override;
 
 private:
+    // OK is enabled exactly while all four numeric fields hold accepted values.
+    void UpdateOKButton();
+
     std::unique_ptr<TBitmapWienerInterpolation> Interpolator;
 };
 

@@ -138,6 +138,35 @@ TEST(ParamForm, OkFollowsTheValidityOfTheFourEdits) {
     EXPECT_TRUE(F.OKButton->Enabled());
 }
 
+TEST(ParamForm, OkNeverTrustsARedFieldAndFollowsSetupChanges) {
+    TWienerResizeParamForm F;
+    // A scale beyond the range shows red while the clamped value stays 16.
+    Retype(*F.ScaleEdit, "16");
+    EXPECT_TRUE(F.OKButton->Enabled());
+    Retype(*F.ScaleEdit, "160");
+    EXPECT_FALSE(F.ScaleEdit->Valid());
+    EXPECT_EQ(F.ScaleEdit->Value(), 16);
+    EXPECT_FALSE(F.OKButton->Enabled());
+    Retype(*F.ScaleEdit, "2");
+    EXPECT_TRUE(F.OKButton->Enabled());
+
+    // A setup change rewrites the fields: OK is possible again.
+    Retype(*F.TrainingRegionEdit, "abc");
+    EXPECT_FALSE(F.OKButton->Enabled());
+    F.SetupComboBox->UserSelects(2);
+    EXPECT_TRUE(F.TrainingRegionEdit->Valid());
+    EXPECT_TRUE(F.OKButton->Enabled());
+
+    // A fixed-scale setup shows its scale, valid, over what was typed, also
+    // when that scale equals the last accepted one.
+    Retype(*F.ScaleEdit, "abc");
+    EXPECT_FALSE(F.OKButton->Enabled());
+    F.SetupComboBox->UserSelects(0); // "Xin Li 2x"
+    EXPECT_EQ(F.ScaleEdit->Text(), "2");
+    EXPECT_TRUE(F.ScaleEdit->Valid());
+    EXPECT_TRUE(F.OKButton->Enabled());
+}
+
 TEST(ParamForm, OkCopiesTheFineTuningButNotTheScale) {
     TWienerResizeParamForm F;
     const int SetupScale = F.Settings().ScaleFactor;

@@ -444,6 +444,35 @@ TEST_F(RealParamDialog, InvalidEntriesTurnRedAndDisableOk) {
     ExpectSameSettings(ParamForm->Settings(), Defaults);
 }
 
+TEST_F(RealParamDialog, OkNeverTrustsARedFieldAndFollowsSetupChanges) {
+    TDialog D;
+    TDriver Driver({WaitForDialog(D), [&] {
+                        // Beyond the range: red, the value clamped to 16, OK off.
+                        Retype(D.Scale, "16");
+                        EXPECT_TRUE(IsWindowEnabled(D.Ok));
+                        Retype(D.Scale, "160");
+                        EXPECT_EQ(TextColorOf(D, D.Scale), DarkRed);
+                        EXPECT_FALSE(IsWindowEnabled(D.Ok));
+                        Retype(D.Scale, "2");
+                        // A setup change rewrites a bad field and enables OK again.
+                        Retype(D.Region, "abc");
+                        EXPECT_FALSE(IsWindowEnabled(D.Ok));
+                        Choose(D, 2);
+                        EXPECT_TRUE(IsWindowEnabled(D.Ok));
+                        // A fixed-scale setup shows its scale over garbage typed before.
+                        Retype(D.Scale, "abc");
+                        EXPECT_FALSE(IsWindowEnabled(D.Ok));
+                        Choose(D, 0);
+                        EXPECT_EQ(WindowText(D.Scale), "2");
+                        EXPECT_EQ(TextColorOf(D, D.Scale), GetSysColor(COLOR_WINDOWTEXT));
+                        EXPECT_TRUE(IsWindowEnabled(D.Ok));
+                        PostMessageA(D.Cancel, BM_CLICK, 0, 0);
+                        return true;
+                    }});
+    EXPECT_FALSE(ExecuteParamForm());
+    EXPECT_TRUE(Driver.Done());
+}
+
 TEST_F(RealParamDialog, StepsWheelAndOkReachTheInterpolator) {
     TDialog D;
     HWND Spin = nullptr;
