@@ -17,3 +17,11 @@ if(FI_SANITIZE)
   add_compile_options(-fsanitize=${FI_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${FI_SANITIZE})
 endif()
+if(FI_LTO)
+  # Whole-program optimisation also sees every definition of a class at
+  # once: two different classes of one name are an error, not a silent
+  # mix-up of their type information.
+  # Fat objects, so that a program may still be linked without it.
+  add_compile_options(-flto=auto -ffat-lto-objects)
+  add_link_options(-flto=auto -Wodr -Werror=odr -Werror=lto-type-mismatch)
+endif()

@@ -45,6 +45,7 @@ void WriteResult(TReferenceHost& Host, const std::string& FileName) {
 int Run(const THostOptions& O) {
     TReferenceHost Host;
     Host.CancelAt = O.CancelAt;
+    Host.CallFloatState = O.FloatState;
     int Code = 0;
     try {
         THostPicture Input;
@@ -72,6 +73,11 @@ int Run(const THostOptions& O) {
                 if (Host.ResultCount() == Before) Host.Log("handed back: nothing");
                 else if (!O.Output.empty() && Host.Result()) WriteResult(Host, O.Output);
             }
+        }
+        if (O.OwnFaults) {
+            Host.HandleOwnFault();
+            Host.UnloadPlugin();
+            Host.HandleOwnFault();
         }
     } catch (const Exception& E) {
         Host.Log(std::string("error: ") + E.what());

@@ -21,6 +21,8 @@ const char* const SHostUsage =
     "  --cancel-at PERCENT    press Cancel once the progress reaches PERCENT\n"
     "  --list-extra-images    list two other open images before the input\n"
     "  --unlisted             do not list the input among the open images\n"
+    "  --float-state CW:MXCSR call the plug-in with this x87 control word and SSE register (hex)\n"
+    "  --own-faults           handle faults of its own while the plug-in is loaded and after unloading it\n"
     "  --stay                 keep the main window open until it is closed\n"
     "  --help                 this text\n";
 
@@ -34,6 +36,19 @@ std::int32_t ToInt(const std::string& Option, const std::string& Text, long Low,
         throw EHostOptions(Option + ": \"" + Text + "\" is not a whole number from " + std::to_string(Low) + " to " +
                            std::to_string(High));
     return std::int32_t(Value);
+}
+
+// "CW:MXCSR", both hexadecimal.
+std::pair<std::uint16_t, std::uint32_t> ToFloatState(const std::string& Option, const std::string& Text) {
+    const std::size_t Colon = Text.find(':');
+    char* End = nullptr;
+    const unsigned long Word = std::strtoul(Text.c_str(), &End, 16);
+    const bool WordRead = Colon != std::string::npos && End == Text.c_str() + Colon && Colon > 0 && Word <= 0xFFFF;
+    const char* Second = Text.c_str() + (Colon == std::string::npos ? Text.size() : Colon + 1);
+    const unsigned long Register = std::strtoul(Second, &End, 16);
+    if (!WordRead || *Second == '\0' || *End != '\0' || Register > 0xFFFFFFFFul)
+        throw EHostOptions(Option + ": \"" + Text + "\" is not CW:MXCSR in hexadecimal");
+    return {std::uint16_t(Word), std::uint32_t(Register)};
 }
 
 } // namespace
@@ -62,6 +77,8 @@ THostOptions ParseHostOptions(const std::vector<std::string>& Arguments) {
         else if (A == "--null-palette") O.NullPalette = true;
         else if (A == "--list-extra-images") O.ListExtraImages = true;
         else if (A == "--unlisted") O.Unlisted = true;
+        else if (A == "--float-state") O.FloatState = ToFloatState(A, Value(A));
+        else if (A == "--own-faults") O.OwnFaults = true;
         else if (A == "--stay") O.Stay = true;
         else if (A == "--help" || A == "-h") O.Help = true;
         else if (A.size() > 1 && A[0] == '-') throw EHostOptions("Unknown option " + A);

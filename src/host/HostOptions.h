@@ -1,7 +1,9 @@
 #pragma once
 // Command line of the reference host, so that tests can run it unattended.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/Exceptions.h"
@@ -29,6 +31,10 @@ struct THostOptions {
     std::int32_t CancelAt = -1; // press Cancel once progress reaches this percentage
     std::int32_t Runs = 1;      // ProcessImage calls on the same image
     bool Stay = false;          // keep the main window open until the user closes it
+    // The floating-point state the host calls the plug-in in: an x87 control
+    // word and an SSE control register; none: the host's default.
+    std::optional<std::pair<std::uint16_t, std::uint32_t>> FloatState;
+    bool OwnFaults = false;     // provoke and handle faults of its own, loaded and after unloading
     bool Help = false;
 };
 

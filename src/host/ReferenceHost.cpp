@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "support/FloatEnvironment.h"
+
 namespace fi {
 
 namespace {
@@ -21,6 +23,21 @@ std::string Joined(const std::vector<std::int32_t>& Values) {
 }
 
 std::string Text(const char* Chars) { return Chars ? Chars : ""; }
+
+// The page the host reads on purpose before it may; its handler then makes
+// it readable and lets the read run again.
+void* TrapPage = nullptr;
+
+LONG CALLBACK HandleTrapPage(EXCEPTION_POINTERS* Pointers) {
+    const EXCEPTION_RECORD& Record = *Pointers->ExceptionRecord;
+    if (Record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION || Record.NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+    const auto Address = static_cast<std::uintptr_t>(Record.ExceptionInformation[1]);
+    const auto Page = reinterpret_cast<std::uintptr_t>(TrapPage);
+    if (TrapPage == nullptr || Address < Page || Address >= Page + 4096) return EXCEPTION_CONTINUE_SEARCH;
+    DWORD Old;
+    VirtualProtect(TrapPage, 4096, PAGE_READWRITE, &Old);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
 
 } // namespace
 
@@ -83,13 +100,44 @@ std::int32_t TReferenceHost::Process(std::int32_t Command, const HostImage& Imag
     FRequests.clear();
     FProgressValues.clear();
     Log("process command: " + std::to_string(Command));
-    const std::int32_t Result = FProcess(Command, &Image);
+    std::int32_t Result;
+    if (CallFloatState) {
+        SetX87ControlWord(CallFloatState->first);
+        SetSseControlStatus(CallFloatState->second);
+        Result = FProcess(Command, &Image);
+        const bool Kept = X87ControlWord() == CallFloatState->first && SseControlStatus() == CallFloatState->second;
+        LoadDefaultFloatEnvironment();
+        Log(std::string("float state kept: ") + (Kept ? "1" : "0"));
+    } else {
+        Result = FProcess(Command, &Image);
+    }
     Log("requests: " + Joined(FRequests));
     if (!FProgressValues.empty()) Log("progress: " + Joined(FProgressValues));
     if (FProgress && FProgress->Cancelled()) Log("cancelled: 1");
     FProgress.reset();
     Log("process: " + std::to_string(Result));
     return Result;
+}
+
+void TReferenceHost::UnloadPlugin() {
+    if (!FModule) return;
+    FreeLibrary(FModule);
+    FModule = nullptr;
+    FRegister = nullptr;
+    FProcess = nullptr;
+    Log("plugin unloaded: 1");
+}
+
+void TReferenceHost::HandleOwnFault() {
+    TrapPage = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS);
+    if (!TrapPage) throw EReferenceHost("Cannot reserve a page");
+    // Called after every handler installed before it, the plug-in's included.
+    PVOID Handler = AddVectoredExceptionHandler(0, HandleTrapPage);
+    const int Read = *static_cast<volatile int*>(TrapPage);
+    RemoveVectoredExceptionHandler(Handler);
+    VirtualFree(TrapPage, 0, MEM_RELEASE);
+    TrapPage = nullptr;
+    Log("own fault handled: " + std::to_string(Read + 1));
 }
 
 std::int32_t FI_STDCALL TReferenceHost::Callback(std::int32_t Request, void* Record) {

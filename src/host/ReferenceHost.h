@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/HostBitmapFile.h"
@@ -54,6 +55,15 @@ public:
 
     // Press Cancel once the progress reaches this percentage; negative: never.
     std::int32_t CancelAt = -1;
+    // The floating-point state (x87 control word, SSE register) the plug-in
+    // is called in; after each call the host logs whether it got it back.
+    std::optional<std::pair<std::uint16_t, std::uint32_t>> CallFloatState;
+
+    // Unloads the plug-in.
+    void UnloadPlugin();
+    // Provokes an access violation in the host's own code and handles it
+    // with a handler of its own, as some hosts do; logs that it survived.
+    void HandleOwnFault();
 
     // Every log line so far, "key: value"; each also goes to standard
     // output and into the main window.

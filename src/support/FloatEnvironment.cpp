@@ -1,10 +1,22 @@
 #include "support/FloatEnvironment.h"
 
+#include <cstring>
+
 #if !defined(__i386__) && !defined(__x86_64__)
 #error "The floating-point environment is written for x86 processors with SSE2."
 #endif
 
 namespace fi {
+
+namespace {
+// Words of the x87 environment as FNSTENV stores it in 32-bit and 64-bit mode.
+constexpr int ControlWordAt = 0;
+constexpr int StatusWordAt = 4;
+// Of the status word only the exception flags, the stack fault and the error
+// summary are environment; the register stack's top and the condition codes
+// belong to whatever values the compiler keeps in x87 registers right now.
+constexpr std::uint16_t EnvironmentStatusBits = 0x00FF;
+} // namespace
 
 TFloatEnvironment SaveFloatEnvironment() {
     TFloatEnvironment Environment;
@@ -16,13 +28,27 @@ TFloatEnvironment SaveFloatEnvironment() {
 }
 
 void RestoreFloatEnvironment(const TFloatEnvironment& Environment) {
-    asm volatile("fldenv %0" : : "m"(Environment.X87) : "memory");
+    // Loaded over the current environment, so that the register tags and the
+    // stack top stay as they are: loading the saved ones would discard
+    // values held in x87 registers across this call.
+    std::uint8_t Current[sizeof Environment.X87];
+    asm volatile("fnstenv %0" : "=m"(Current) : : "memory");
+    std::uint16_t Control, Status, SavedStatus;
+    std::memcpy(&Control, Environment.X87 + ControlWordAt, 2);
+    std::memcpy(&Status, Current + StatusWordAt, 2);
+    std::memcpy(&SavedStatus, Environment.X87 + StatusWordAt, 2);
+    Status = std::uint16_t((Status & ~EnvironmentStatusBits) | (SavedStatus & EnvironmentStatusBits));
+    std::memcpy(Current + ControlWordAt, &Control, 2);
+    std::memcpy(Current + StatusWordAt, &Status, 2);
+    asm volatile("fldenv %0" : : "m"(Current) : "memory");
     asm volatile("ldmxcsr %0" : : "m"(Environment.Mxcsr) : "memory");
 }
 
 void LoadDefaultFloatEnvironment() {
-    // FNINIT clears the x87 flags and sets 0x037F, the default control word.
-    asm volatile("fninit" : : : "memory");
+    // Not FNINIT: that would also empty the register stack under values the
+    // compiler may hold there.
+    asm volatile("fnclex" : : : "memory");
+    SetX87ControlWord(DefaultX87ControlWord);
     SetSseControlStatus(DefaultMxcsr);
 }
 

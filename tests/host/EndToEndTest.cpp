@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "HostProcess.h"
+#include "common/ForeignFloatStates.h"
 #include "host/HostBitmapFile.h"
 #include "resize/FastDefaultEnlarge.h"
 #include "wiener/FloatMapFractalInterpolation.h"
@@ -224,6 +225,73 @@ TEST_F(EndToEnd, FloatPixelsOfSixteenBytesComeBackAsPlainDoubles) {
     const THostPicture Out = ReadRawFile("e2e_output.raw", 2 * W, 2 * H);
     ASSERT_EQ(Out.Pixels.size(), std::size_t(Direct.Count) * sizeof(double));
     EXPECT_EQ(std::memcmp(Out.Pixels.data(), Direct.Map, Out.Pixels.size()), 0);
+}
+
+
+// Whatever the dialog shows is accepted as it is.
+void PressOk(HANDLE Host) {
+    if (HWND Dialog = AwaitWindow(Host, DialogClass, DialogCaption)) Press(ButtonOf(Dialog, "OK"));
+}
+
+std::vector<std::uint8_t> FileBytes(const char* Name) {
+    std::vector<std::uint8_t> Bytes;
+    if (std::FILE* File = std::fopen(Name, "rb")) {
+        for (int C; (C = std::fgetc(File)) != EOF;) Bytes.push_back(std::uint8_t(C));
+        std::fclose(File);
+    }
+    return Bytes;
+}
+
+std::string HexState(const test::TForeignFloatState& State) {
+    char Text[32];
+    std::snprintf(Text, sizeof Text, "%04X:%08X", unsigned(State.X87ControlWord), unsigned(State.Mxcsr));
+    return Text;
+}
+
+TEST_F(EndToEnd, ResultsAndTheHostsStateDoNotDependOnTheHostsFloatingPointState) {
+    THostPicture Colour;
+    Colour.Width = 13;
+    Colour.Height = 9;
+    Colour.Format = hfBgr24;
+    Colour.BytesPerLine = 40;
+    for (std::size_t i = 0; i < std::size_t(40 * 9); ++i) Colour.Pixels.push_back(std::uint8_t((i * 37 + i / 5) % 256));
+    WriteBmpFile("e2e_input.bmp", Colour);
+    std::vector<double> Values(7 * 6);
+    for (std::size_t i = 0; i < Values.size(); ++i) Values[i] = double(i % 5) * 1e-310 + double(i * i % 11) / 3.0;
+    if (std::FILE* File = std::fopen("e2e_input.raw", "wb")) {
+        std::fwrite(Values.data(), sizeof(double), Values.size(), File);
+        std::fclose(File);
+    }
+    const std::string ColourRun = "--output e2e_output.bmp e2e_input.bmp";
+    const std::string RealRun = "--raw 7 6 --output e2e_output.raw e2e_input.raw";
+    ASSERT_EQ(RunHost(ColourRun, PressOk).Value("process"), "1");
+    ASSERT_EQ(RunHost(RealRun, PressOk).Value("process"), "1");
+    const std::vector<std::uint8_t> ColourExpected = FileBytes("e2e_output.bmp");
+    const std::vector<std::uint8_t> RealExpected = FileBytes("e2e_output.raw");
+    ASSERT_FALSE(ColourExpected.empty());
+    ASSERT_FALSE(RealExpected.empty());
+
+    for (const test::TForeignFloatState& State : test::ForeignFloatStates) {
+        SCOPED_TRACE(State.Name);
+        const std::string Option = "--float-state " + HexState(State) + " ";
+        std::remove("e2e_output.bmp");
+        std::remove("e2e_output.raw");
+        const THostRun Colours = RunHost(Option + ColourRun, PressOk);
+        const THostRun Reals = RunHost(Option + RealRun, PressOk);
+        EXPECT_EQ(Colours.Value("float state kept"), "1");
+        EXPECT_EQ(Reals.Value("float state kept"), "1");
+        EXPECT_TRUE(FileBytes("e2e_output.bmp") == ColourExpected);
+        EXPECT_TRUE(FileBytes("e2e_output.raw") == RealExpected);
+    }
+}
+
+TEST_F(EndToEnd, TheHostsOwnFaultsStayTheHostsWhileLoadedAndAfterUnload) {
+    WriteBmpFile("e2e_input.bmp", GrayPicture(8, 6));
+    const THostRun Run = RunHost("--own-faults e2e_input.bmp", PressOk);
+    EXPECT_EQ(Run.Value("process"), "1");
+    EXPECT_EQ(Run.Values("own fault handled"), (std::vector<std::string>{"1", "1"}));
+    EXPECT_EQ(Run.Value("plugin unloaded"), "1");
+    EXPECT_EQ(Run.ExitCode, 0u);
 }
 
 } // namespace
