@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-#include "image/ColourPlanes.h"
+#include "colour/ColourPlanes.h"
 #include "parallel/MultiCoreProcessing.h"
 #include "resize/BitmapResize.h"
-#include "resize/FastDefaultEnlarge.h"
+#include "wiener/FastDefaultEnlarge.h"
 #include "wiener/FloatMapWienerInterpolation.h"
 
 namespace {

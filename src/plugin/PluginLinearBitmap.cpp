@@ -5,8 +5,6 @@
 
 namespace fi {
 
-TProgressEvent ProgressHook = nullptr;
-
 void TProgressUpdate::ProgressUpdate(std::int32_t Progress) {
     if (CallHost(hrProgress, &Progress) == 0) Abort();
 }

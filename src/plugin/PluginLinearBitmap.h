@@ -1,10 +1,12 @@
 #pragma once
 // Wraps the host's image as a TLinearBitmap without copying, keeps track of
 // the buffers that still belong to the host, and turns a finished bitmap
-// back into a host record. Also the progress forwarder to the host.
+// back into a host record. Also the progress forwarder to the host, which
+// the driver makes the module's progress event.
 #include <cstdint>
 
 #include "image/LinearBitmap.h"
+#include "parallel/Progress.h"
 #include "plugin/HostProtocol.h"
 
 namespace fi {
@@ -31,12 +33,6 @@ public:
 protected:
     bool OwnsBuffer(const void* Buffer) const override;
 };
-
-// The progress event: called with a percentage 0 .. 100 from the calling thread.
-using TProgressEvent = void (*)(std::int32_t Progress);
-
-// Set by the driver; the long operations call it when it is set.
-extern TProgressEvent ProgressHook;
 
 class TProgressUpdate {
 public:

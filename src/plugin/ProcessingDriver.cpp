@@ -5,7 +5,7 @@
 
 #include "plugin/ImageCaption.h"
 #include "plugin/PluginLinearBitmap.h"
-#include "resize/FastDefaultEnlarge.h"
+#include "wiener/FastDefaultEnlarge.h"
 #include "support/FloatFormat.h"
 #include "ui/MessageForm.h"
 #include "ui/WienerResizeParamForm.h"
@@ -165,6 +165,8 @@ std::int32_t ProcessImageWith(std::int32_t Command, const HostImage* Image, TDri
 std::int32_t ProcessHostImage(std::int32_t Command, const HostImage* Image) {
     if (Host == nullptr) return 0;
     RequestOwnerWindow();
+    // Every window the module opens belongs to the window the host named.
+    Application().SetHandle(TWindowHandle(OwnerWindow));
     TParamFormFrontEnd FrontEnd;
     return ProcessImageWith(Command, Image, FrontEnd);
 }

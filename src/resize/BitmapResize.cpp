@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "plugin/PluginLinearBitmap.h"
+#include "parallel/Progress.h"
 #include "support/FloatEnvironment.h"
 
 namespace fi {

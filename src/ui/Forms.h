@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-// TPoint, the integer point of the whole program, is declared with the
-// interpolator's offset lists.
-#include "wiener/FloatMapWienerInterpolation.h"
+#include "support/Geometry.h"
 
 namespace fi {
 
@@ -295,14 +293,17 @@ public:
     TForm* ModalForm() const { return ModalForms.empty() ? nullptr : ModalForms.back(); }
     // The form that has the focus, or none.
     TForm* ActiveForm() const;
-    // The window that owns the module's windows: the host's main window.
-    TWindowHandle Handle() const;
+    // The window that owns the module's windows: the host's main window, as
+    // the front end was told it (0 until then).
+    TWindowHandle Handle() const { return FHandle; }
+    void SetHandle(TWindowHandle Window) { FHandle = Window; }
 
     std::vector<TForm*> ModalForms;
     std::vector<TForm*> Forms; // every existing form
 
 private:
     bool FTerminated = false;
+    TWindowHandle FHandle = 0;
 };
 
 TApplication& Application();

@@ -69,7 +69,6 @@ TRect TForm::FrameExtent() const {
 }
 
 TForm* TApplication::ActiveForm() const { return ModalForm(); }
-TWindowHandle TApplication::Handle() const { return 0; }
 
 std::vector<std::string>& ShownSystemMessages() {
     static std::vector<std::string> Shown;

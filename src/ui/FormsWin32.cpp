@@ -8,8 +8,6 @@
 #include "support/Exceptions.h"
 #include "support/ModuleEntry.h"
 
-#include "plugin/HostProtocol.h"
-
 namespace fi {
 
 namespace {
@@ -369,8 +367,6 @@ TForm* TApplication::ActiveForm() const {
         if (Form->Handle() && HWND(Form->Handle()) == Active) return Form;
     return nullptr;
 }
-
-TWindowHandle TApplication::Handle() const { return TWindowHandle(OwnerWindow); }
 
 namespace {
 BOOL CALLBACK DisableOne(HWND Window, LPARAM Data) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "plugin/HostProtocol.h"
 
 namespace fi {
 
@@ -99,7 +98,7 @@ TWindowHandle MessageOwner() {
     TApplication& App = Application();
     if (TForm* Modal = App.ModalForm(); Modal && Modal->Handle()) return Modal->Handle();
     if (App.MainForm && App.ActiveForm() == App.MainForm && App.MainForm->Handle()) return App.MainForm->Handle();
-    return TWindowHandle(OwnerWindow);
+    return App.Handle();
 }
 
 std::unique_ptr<TMessageForm> BuildMessageForm(const std::string& Text, TMessageType Type,

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "image/ColourPlanes.h"
+#include "colour/ColourPlanes.h"
 #include "resize/BitmapResize.h"
 #include "wiener/FloatMapWienerInterpolation.h"
 
@@ -12,16 +12,9 @@ namespace fi {
 void TBitmapWienerInterpolation::InterpolateBitmap(TLinearBitmap& Src, TLinearBitmap* Dst) {
     if (Dst == nullptr) Dst = &Src;
     if (Src.PixelFormat == TPixelFormat::pf24bit) {
-        TColourPlanes Planes;
-        SplitColourPlanes(Src, Planes, YCbCrMatrix);
-        // The planes hold all that is still needed.
-        if (Dst == &Src) Src.Clear();
-        InterpolateBitmap(*Planes.Luma, nullptr);
-        for (TLinearBitmap* Plane : {Planes.BlueDiff.get(), Planes.RedDiff.get()}) {
-            std::memcpy(Plane->Palette, GrayPalette, sizeof(TPalette));
-            ResizeBitmapInPlace(*Plane, Planes.Luma->Width, Planes.Luma->Height, 1.0f);
-        }
-        MergeColourPlanes(*Planes.Luma, *Planes.BlueDiff, *Planes.RedDiff, InverseYCbCrMatrix, *Dst);
+        EnlargeThroughPlanes(
+            Src, *Dst, [this](TLinearBitmap& Luma) { InterpolateBitmap(Luma, nullptr); },
+            [](TLinearBitmap& Plane, std::int32_t W, std::int32_t H) { ResizeBitmapInPlace(Plane, W, H, 1.0f); });
         return;
     }
 

@@ -1,6 +1,6 @@
 #include "wiener/FloatMapFilter.h"
 
-#include "plugin/PluginLinearBitmap.h"
+#include "parallel/Progress.h"
 
 namespace fi {
 

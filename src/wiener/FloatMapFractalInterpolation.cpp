@@ -4,7 +4,7 @@
 
 #include "numerics/LUDecomposition.h"
 #include "numerics/Matrix.h"
-#include "plugin/PluginLinearBitmap.h"
+#include "parallel/Progress.h"
 #include "wiener/FloatMapFilter.h"
 #include "wiener/FloatMapWienerInterpolation.h"
 

@@ -5,7 +5,7 @@
 
 #include "numerics/LUDecomposition.h"
 #include "numerics/Matrix.h"
-#include "plugin/PluginLinearBitmap.h"
+#include "parallel/Progress.h"
 #include "wiener/FloatMapFilter.h"
 
 namespace fi {

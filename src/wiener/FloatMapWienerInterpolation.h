@@ -13,14 +13,9 @@
 #include "image/FloatMap.h"
 #include "image/LinearBitmap.h"
 #include "parallel/MultiCoreProcessing.h"
+#include "support/Geometry.h"
 
 namespace fi {
-
-struct TPoint {
-    std::int32_t X;
-    std::int32_t Y;
-    friend bool operator==(const TPoint&, const TPoint&) = default;
-};
 
 // A dynamic array of integer points. Copies share one immutable buffer, which
 // is how several relations of a setup share an offset list; an empty array

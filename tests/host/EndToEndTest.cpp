@@ -13,7 +13,7 @@
 #include "HostProcess.h"
 #include "common/ForeignFloatStates.h"
 #include "host/HostBitmapFile.h"
-#include "resize/FastDefaultEnlarge.h"
+#include "wiener/FastDefaultEnlarge.h"
 #include "wiener/FloatMapFractalInterpolation.h"
 #include "wiener/FloatMapWienerInterpolation.h"
 

@@ -11,7 +11,7 @@
 
 #include "plugin/HostRecorder.h"
 #include "plugin/ModuleLoader.h"
-#include "resize/FastDefaultEnlarge.h"
+#include "wiener/FastDefaultEnlarge.h"
 #include "support/FloatEnvironment.h"
 
 namespace fi {

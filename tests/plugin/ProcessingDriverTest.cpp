@@ -10,7 +10,7 @@
 #include "common/ProtectedMemory.h"
 #include "plugin/HostRecorder.h"
 #include "plugin/PluginLinearBitmap.h"
-#include "resize/FastDefaultEnlarge.h"
+#include "wiener/FastDefaultEnlarge.h"
 #include "support/Exceptions.h"
 #include "ui/MessageForm.h"
 #include "ui/WienerResizeParamForm.h"

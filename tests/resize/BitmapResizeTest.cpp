@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "plugin/PluginLinearBitmap.h"
+#include "parallel/Progress.h"
 #include "resize/BitmapResize.h"
 
 namespace fi {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "image/ColourPlanes.h"
+#include "colour/ColourPlanes.h"
 #include "resize/BitmapResize.h"
 #include "wiener/FloatMapWienerInterpolation.h"
 

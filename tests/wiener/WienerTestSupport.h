@@ -8,7 +8,7 @@
 
 #include "image/FloatMap.h"
 #include "parallel/MultiCoreProcessing.h"
-#include "plugin/PluginLinearBitmap.h"
+#include "parallel/Progress.h"
 
 namespace fi::test {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "image/ColourPlanes.h"
+#include "colour/ColourPlanes.h"
 #include "resize/BitmapResize.h"
-#include "resize/FastDefaultEnlarge.h"
+#include "wiener/FastDefaultEnlarge.h"
 
 namespace fi {
 namespace {

@@ -1,4 +1,4 @@
-#include "image/ColourPlanes.h"
+#include "colour/ColourPlanes.h"
 
 #include <cmath>
 #include <cstring>
@@ -107,6 +107,19 @@ void MergeColourPlanes(const TLinearBitmap& Luma, const TLinearBitmap& BlueDiff,
         std::uint8_t* Out = Dest.Line(Row);
         for (std::int32_t x = 0; x < Luma.Width; ++x, Out += 3) TransformPixel(Y[x], Cb[x], Cr[x], Matrix, Out[2], Out[1], Out[0]);
     }
+}
+
+void EnlargeThroughPlanes(TLinearBitmap& Source, TLinearBitmap& Dest, const TLumaEnlargement& EnlargeLuma,
+                          const TDifferenceResize& ResizeDifference) {
+    TColourPlanes Planes;
+    SplitColourPlanes(Source, Planes, YCbCrMatrix);
+    if (&Dest == &Source) Source.Clear();
+    EnlargeLuma(*Planes.Luma);
+    for (TLinearBitmap* Plane : {Planes.BlueDiff.get(), Planes.RedDiff.get()}) {
+        std::memcpy(Plane->Palette, GrayPalette, sizeof(TPalette));
+        ResizeDifference(*Plane, Planes.Luma->Width, Planes.Luma->Height);
+    }
+    MergeColourPlanes(*Planes.Luma, *Planes.BlueDiff, *Planes.RedDiff, InverseYCbCrMatrix, Dest);
 }
 
 } // namespace fi

@@ -4,6 +4,7 @@
 // enlarged on its own, and the planes are merged back into a 24-bit image.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "image/LinearBitmap.h"
@@ -47,5 +48,17 @@ void SplitColourPlanes(const TLinearBitmap& Source, TColourPlanes& Planes, const
 // planes (all of Luma's size) transformed by Matrix.
 void MergeColourPlanes(const TLinearBitmap& Luma, const TLinearBitmap& BlueDiff, const TLinearBitmap& RedDiff,
                        const TColourMatrix& Matrix, TLinearBitmap& Dest);
+
+// How one enlargement treats the planes: the luma plane is enlarged in place;
+// each colour-difference plane (with the gray palette) is then brought in
+// place to the luma plane's new width and height.
+using TLumaEnlargement = std::function<void(TLinearBitmap& Luma)>;
+using TDifferenceResize = std::function<void(TLinearBitmap& Plane, std::int32_t Width, std::int32_t Height)>;
+
+// Dest becomes the 24-bit Source enlarged through its planes (YCbCr). Dest
+// may be Source: it is cleared as soon as the planes hold all that is still
+// needed, so that the source and the enlarged image are never held at once.
+void EnlargeThroughPlanes(TLinearBitmap& Source, TLinearBitmap& Dest, const TLumaEnlargement& EnlargeLuma,
+                          const TDifferenceResize& ResizeDifference);
 
 } // namespace fi

@@ -1,8 +1,8 @@
-#include "resize/FastDefaultEnlarge.h"
+#include "wiener/FastDefaultEnlarge.h"
 
 #include <cstring>
 
-#include "image/ColourPlanes.h"
+#include "colour/ColourPlanes.h"
 #include "image/FloatMap.h"
 #include "resize/BitmapResize.h"
 #include "wiener/FloatMapFractalInterpolation.h"
@@ -30,17 +30,9 @@ void FastDefaultEnlarge(TLinearBitmap& Bitmap, TLinearBitmap* Dest, double Lambd
         InterpolatePlane(Bitmap, *Dest, Lambda, FilterStrength);
         return;
     }
-    TColourPlanes Planes;
-    SplitColourPlanes(Bitmap, Planes, YCbCrMatrix);
-    // The planes hold all that is still needed: the source and the enlarged
-    // image are never held at once.
-    if (Dest == &Bitmap) Bitmap.Clear();
-    InterpolatePlane(*Planes.Luma, *Planes.Luma, Lambda, FilterStrength);
-    for (TLinearBitmap* Plane : {Planes.BlueDiff.get(), Planes.RedDiff.get()}) {
-        std::memcpy(Plane->Palette, GrayPalette, sizeof(TPalette));
-        DoubleBitmap(*Plane, nullptr, 1.0f);
-    }
-    MergeColourPlanes(*Planes.Luma, *Planes.BlueDiff, *Planes.RedDiff, InverseYCbCrMatrix, *Dest);
+    EnlargeThroughPlanes(
+        Bitmap, *Dest, [&](TLinearBitmap& Luma) { InterpolatePlane(Luma, Luma, Lambda, FilterStrength); },
+        [](TLinearBitmap& Plane, std::int32_t, std::int32_t) { DoubleBitmap(Plane, nullptr, 1.0f); });
 }
 
 } // namespace fi

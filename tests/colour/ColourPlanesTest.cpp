@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "image/ColourPlanes.h"
+#include "colour/ColourPlanes.h"
 
 namespace fi {
 namespace {

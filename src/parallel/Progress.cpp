@@ -1,0 +1,7 @@
+#include "parallel/Progress.h"
+
+namespace fi {
+
+TProgressEvent ProgressHook = nullptr;
+
+} // namespace fi
