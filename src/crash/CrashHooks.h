@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/Exceptions.h"
+#include "support/FaultGuard.h"
 
 namespace fi {
 
@@ -117,19 +118,6 @@ bool IsLibrary();
 
 // Address as upper-case hexadecimal, at least 8 digits.
 std::string HexAddress(std::uintptr_t Address);
-
-// While one exists on a thread, a processor fault on that thread (access
-// violation, integer division by zero, privileged instruction) unwinds from
-// the faulting instruction as the matching EExternal exception instead of
-// ending the process. The event dispatch of the forms holds one around every
-// handler. Nested guards are allowed.
-class TFaultGuard {
-public:
-    TFaultGuard();
-    ~TFaultGuard();
-    TFaultGuard(const TFaultGuard&) = delete;
-    TFaultGuard& operator=(const TFaultGuard&) = delete;
-};
 
 // What the fault hook records for the thread it resumes in ThrowFault.
 struct TFaultRecord {

@@ -15,12 +15,10 @@
 #include <link.h>
 #include <execinfo.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -84,11 +82,7 @@ const TImageRange& ModuleImage() {
     return Range;
 }
 
-std::atomic<int> GuardDepth{0};
-std::atomic<long> GuardThread{0};
 TFaultRecord PendingFault;
-
-long CurrentThread() { return long(syscall(SYS_gettid)); }
 
 extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void ThrowPendingFault() {
     const TFaultRecord Fault = PendingFault;
@@ -148,7 +142,7 @@ void OnSystemException(int Signal, siginfo_t* Info, void* RawContext) {
     const std::uintptr_t Sp = std::uintptr_t(Regs[RegSp]);
     const std::uintptr_t Data = std::uintptr_t(Info->si_addr);
     // A guard is held only by the module's own event dispatch.
-    const bool Guarded = GuardDepth.load() > 0 && GuardThread.load() == CurrentThread();
+    const bool Guarded = TFaultGuard::Held();
     if (!Guarded && !IsModuleFault(Ip)) {
         PassOn(Signal, Info, RawContext);
         return;
@@ -255,14 +249,6 @@ void RemoveCrashHooks() {
         sigaltstack(&Disabled, nullptr);
     }
     OwnAlternateStack = false;
-}
-
-TFaultGuard::TFaultGuard() {
-    if (GuardDepth.fetch_add(1) == 0) GuardThread.store(CurrentThread());
-}
-
-TFaultGuard::~TFaultGuard() {
-    if (GuardDepth.fetch_sub(1) == 1) GuardThread.store(0);
 }
 
 std::string ModuleFileName() {

@@ -14,7 +14,6 @@
 // asynchronous unwind tables, so every instruction that can fault is covered.
 #include <windows.h>
 
-#include <atomic>
 
 #include "crash/CrashHooks.h"
 #include "crash/ExceptionDialog.h"
@@ -32,8 +31,6 @@ constexpr DWORD CodeStackOverflow = 0xC00000FD;
 
 PVOID HandlerHandle = nullptr;
 TApplication::TExceptionEvent PreviousOnException = nullptr;
-std::atomic<int> GuardDepth{0};
-std::atomic<DWORD> GuardThread{0};
 TFaultRecord PendingFault;
 
 // The thread information block, whose stack limits bound the frame walk.
@@ -114,7 +111,7 @@ LONG CALLBACK OnSystemException(EXCEPTION_POINTERS* Pointers) {
     EXCEPTION_RECORD& Record = *Pointers->ExceptionRecord;
     CONTEXT& Context = *Pointers->ContextRecord;
     // A guard is held only by the module's own event dispatch.
-    const bool Guarded = GuardDepth.load() > 0 && GuardThread.load() == GetCurrentThreadId();
+    const bool Guarded = TFaultGuard::Held();
     if (!Guarded && !IsModuleFault(Context.Eip)) return EXCEPTION_CONTINUE_SEARCH;
     TFaultRecord Fault;
     switch (Record.ExceptionCode) {
@@ -195,14 +192,6 @@ void RemoveCrashHooks() {
     if (Application().OnException == HandleApplicationException) Application().OnException = PreviousOnException;
     RemoveVectoredExceptionHandler(HandlerHandle);
     HandlerHandle = nullptr;
-}
-
-TFaultGuard::TFaultGuard() {
-    if (GuardDepth.fetch_add(1) == 0) GuardThread.store(GetCurrentThreadId());
-}
-
-TFaultGuard::~TFaultGuard() {
-    if (GuardDepth.fetch_sub(1) == 1) GuardThread.store(0);
 }
 
 std::string ModuleFileName() {

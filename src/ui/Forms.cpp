@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <deque>
 
-#include "crash/CrashHooks.h"
 #include "support/Exceptions.h"
+#include "support/FaultGuard.h"
 
 namespace fi {
 
