@@ -3,8 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "crash/ExceptionDialog.h"
-
 namespace fi {
 
 bool StyleFormEnabled = true;
@@ -180,10 +178,7 @@ void TRepaintButtonsOnIdle::Execute() {
 
 // ---- TStyleForm -------------------------------------------------------------
 
-TStyleForm::TStyleForm() {
-    StyleFormModuleStart();
-    Application().OnException = HandleApplicationException;
-}
+TStyleForm::TStyleForm() { StyleFormModuleStart(); }
 
 TStyleForm::~TStyleForm() = default;
 

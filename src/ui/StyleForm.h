@@ -30,8 +30,9 @@ bool EvaluateStyleFormEnabled(bool Enabled, int ColorDepth, int MajorVersion,
 // Re-evaluates StyleFormEnabled from the running system.
 void UpdateStyleFormEnabled();
 
-// Module start: the crash hooks, no window ghosting, the style switch. Runs
-// once; every TStyleForm constructor makes sure it has run.
+// Form start: no window ghosting, the style switch. Runs once; every
+// TStyleForm constructor makes sure it has run. (The crash hooks, which make
+// the bug report the application's exception event, are the module's own.)
 void StyleFormModuleStart();
 
 // Growth (width, height) that keeps a form's client area at its designed
