@@ -11,6 +11,7 @@
 #include "plugin/PluginLinearBitmap.h"
 #include "plugin/ProcessingDriver.h"
 #include "support/FloatFormat.h"
+#include "tools/ImageConversion.h"
 #include "tools/ImageFiles.h"
 #include "tools/ProgressDisplay.h"
 #include "ui/WienerResizeParamForm.h"
@@ -159,11 +160,11 @@ std::string EnlargeFile(const std::string& Input, const std::string& Output, std
     TImageData Image = ReadImageFile(Input);
     const std::int64_t W = std::int64_t(Image.Width) * I.ScaleFactor, H = std::int64_t(Image.Height) * I.ScaleFactor;
     if (W > 2147483647 || H > 2147483647 ||
-        !FitsContainers(std::int32_t(W), std::int32_t(H), Image.Channels, Image.HasAlpha, Image.SampleType))
+        !FitsContainers(std::int32_t(W), std::int32_t(H), Image.Channels, Image.HasAlpha, Image.SampleType()))
         throw EImageFile(Input + ": " + SOutOfMemory + " (result too large)");
     std::string Caption;
     TImageData Result;
-    if (Image.SampleType == TSampleType::st8bit) {
+    if (Image.SampleType() == TSampleType::st8bit) {
         TLinearBitmap Color, Alpha;
         ImageToBitmaps(Image, Color, Image.HasAlpha ? &Alpha : nullptr);
         Caption = EnlargeImage(&Color, Setup, I, Input);
@@ -172,7 +173,7 @@ std::string EnlargeFile(const std::string& Input, const std::string& Output, std
     } else {
         TFloatMapList Maps = ImageToFloatMaps(Image);
         for (auto& Map : Maps) Caption = EnlargeImage(Map.get(), Setup, I, Input);
-        Result = FloatMapsToImage(Maps, Image.HasAlpha, Image.SampleType, Image.FloatBits);
+        Result = FloatMapsToImage(Maps, Image.HasAlpha, Image.SampleType(), Image.FloatBits);
     }
     Result.Caption = Caption;
     WriteImageFile(Output, Result);

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "plugin/ProcessingDriver.h"
+#include "tools/ImageConversion.h"
 #include "tools/ImageTestSupport.h"
 
 namespace fi::test {
@@ -43,7 +44,7 @@ TEST_F(FractalEnlarge, EightBitWithAlphaMatchesTheDriver) {
     const TImageData Got = ReadImageFile(PathOf("big.png"));
     EXPECT_EQ(Got.Width, 18);
     EXPECT_EQ(Got.Channels, 4);
-    EXPECT_EQ(Got.Samples8, Expected.Samples8);
+    EXPECT_EQ(Got.Samples.U8(), Expected.Samples.U8());
     EXPECT_EQ(Got.Caption, Caption);
     EXPECT_EQ(Caption, "in x2 region=9 regul=0.01 filter=0.5 clampw=0 normalize=0 clampres=0");
     EXPECT_EQ(Text("out.txt"), PathOf("big.png") + ": " + Caption + "\n");
@@ -63,10 +64,10 @@ TEST_F(FractalEnlarge, SixteenBitGoesChannelByChannelIntoAFolder) {
     for (auto& Map : Maps) EnlargeImage(Map.get(), 2, I, "a");
     const TImageData Expected = FloatMapsToImage(Maps, false, TSampleType::st16bit);
     const TImageData Got = ReadImageFile(PathOf("out/a-x2.png"));
-    EXPECT_EQ(Got.SampleType, TSampleType::st16bit);
-    EXPECT_EQ(Got.Samples16, Expected.Samples16);
+    EXPECT_EQ(Got.SampleType(), TSampleType::st16bit);
+    EXPECT_EQ(Got.Samples.U16(), Expected.Samples.U16());
     const TImageData Float = ReadImageFile(PathOf("out/b-x2.tif"));
-    EXPECT_EQ(Float.SampleType, TSampleType::stFloat64);
+    EXPECT_EQ(Float.SampleType(), TSampleType::stFloat64);
     EXPECT_EQ(Float.Width, 10);
 }
 

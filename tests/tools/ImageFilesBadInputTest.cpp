@@ -154,7 +154,7 @@ TEST_F(ImageFilesBadInput, FailureWhileWritingKeepsTheOldFile) {
     // Noise, so that no compression gets it under the limit.
     TImageData Big = PatternImage(300, 200, 3, false, TSampleType::st8bit);
     std::uint32_t Seed = 12345;
-    for (std::uint8_t& v : Big.Samples8) v = std::uint8_t((Seed = Seed * 1664525u + 1013904223u) >> 24);
+    for (std::uint8_t& v : Big.Samples.U8()) v = std::uint8_t((Seed = Seed * 1664525u + 1013904223u) >> 24);
     struct rlimit Old {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &Old), 0);
     auto* OldHandler = signal(SIGXFSZ, SIG_IGN);

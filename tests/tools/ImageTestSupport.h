@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/ImageConversion.h"
 #include "tools/ImageFiles.h"
 
 namespace fi::test {
@@ -52,9 +53,9 @@ inline TImageData PatternImage(std::int32_t W, std::int32_t H, std::int32_t Chan
     for (std::size_t i = 0; i < Count; ++i) {
         const std::size_t k = i * 7919 + i / 3;
         switch (Type) {
-        case TSampleType::st8bit: Image.Samples8[i] = std::uint8_t(i == 0 ? 0 : i == 1 ? 255 : k % 256); break;
-        case TSampleType::st16bit: Image.Samples16[i] = std::uint16_t(i == 0 ? 0 : i == 1 ? 65535 : k * 31 % 65536); break;
-        case TSampleType::stFloat64: Image.SamplesFloat[i] = (double(k % 1000) - 250.0) / 512.0; break;
+        case TSampleType::st8bit: Image.Samples.U8()[i] = std::uint8_t(i == 0 ? 0 : i == 1 ? 255 : k % 256); break;
+        case TSampleType::st16bit: Image.Samples.U16()[i] = std::uint16_t(i == 0 ? 0 : i == 1 ? 65535 : k * 31 % 65536); break;
+        case TSampleType::stFloat64: Image.Samples.Float()[i] = (double(k % 1000) - 250.0) / 512.0; break;
         }
     }
     return Image;
@@ -67,7 +68,7 @@ inline TImageData SmoothImage(std::int32_t W, std::int32_t H, std::int32_t Chann
     for (std::int32_t y = 0; y < H; ++y)
         for (std::int32_t x = 0; x < W; ++x)
             for (std::int32_t c = 0; c < Channels; ++c)
-                Image.Samples8[(std::size_t(y) * W + x) * Channels + c] = std::uint8_t(40 + x + y + c * 20);
+                Image.Samples.U8()[(std::size_t(y) * W + x) * Channels + c] = std::uint8_t(40 + x + y + c * 20);
     return Image;
 }
 
