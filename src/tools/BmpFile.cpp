@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -137,11 +138,11 @@ TBmpPixels ReadBmpLayout(const std::string& FileName, TFileBytes Bytes) {
 
 bool IsBmp(TFileBytes Bytes) { return Bytes.size() >= 2 && Bytes[0] == 'B' && Bytes[1] == 'M'; }
 
-TImageData ReadBmp(const std::string& FileName, TFileBytes Bytes) {
+TImageData ReadBmp(const std::string& FileName, TFileBytes Bytes, const TReadOptions& Options) {
     if (Bytes.size() < BmpFileHeaderSize + 12) Truncated(FileName);
     const TBmpPixels P = ReadBmpLayout(FileName, Bytes);
     const TBmpHeader& H = P.Header;
-    CheckShape(FileName, H.Width, H.Height, P.Channels, P.Alpha, TSampleType::st8bit);
+    CheckShape(FileName, H.Width, H.Height, P.Channels, P.Alpha, TSampleType::st8bit, Options.MaxPixels);
     const std::int64_t Stride = BmpRowBytes(H.Width, H.BitCount);
     if (std::int64_t(H.PixelOffset) + Stride * H.Height > std::int64_t(Bytes.size())) Truncated(FileName);
 
@@ -152,10 +153,13 @@ TImageData ReadBmp(const std::string& FileName, TFileBytes Bytes) {
         std::uint8_t* Out = Image.Row<std::uint8_t>(H.TopDown ? r : Image.Height - 1 - r);
         for (std::int32_t x = 0; x < Image.Width; ++x) DecodePixel(P, Line, x, Out + std::size_t(x) * std::size_t(P.Channels));
     }
+    Image.SourceFormat = TImageFormat::ifBmp;
+    if (H.PixelsPerMetreX > 0 && H.PixelsPerMetreY > 0)
+        Image.Metadata.Resolution = {H.PixelsPerMetreX / 100.0, H.PixelsPerMetreY / 100.0, TResolutionUnit::ruCentimetre};
     return Image;
 }
 
-void WriteBmp(TTempOutput& Output, const TImageData& Image, const TWriteOptions&) {
+void WriteBmp(TTempOutput& Output, const TImageData& Image, const TWriteOptions&, std::vector<std::string>&) {
     const bool Gray = Image.Channels == 1;
     const std::uint16_t Bits = Gray ? 8 : 24;
     const std::uint64_t Stride = std::uint64_t(BmpRowBytes(Image.Width, Bits));
@@ -163,7 +167,10 @@ void WriteBmp(TTempOutput& Output, const TImageData& Image, const TWriteOptions&
     const std::uint64_t Offset = BmpFileHeaderSize + BmpInfoHeaderSize + 4 * PaletteEntries;
     if (Offset + Stride * std::uint64_t(Image.Height) > 0xFFFFFFFFu) FailFile(Output.Name(), "image too large for BMP");
     std::uint8_t Header[BmpFileHeaderSize + BmpInfoHeaderSize + 1024] = {};
-    PutBmpHeader(Header, Image.Width, Image.Height, Bits, PaletteEntries);
+    // 72 dots per inch when the image states no resolution.
+    const TResolution& R = Image.Metadata.Resolution;
+    PutBmpHeader(Header, Image.Width, Image.Height, Bits, PaletteEntries,
+                 R.Known() ? R.PerMetre(R.X) : BmpDefaultPixelsPerMetre, R.Known() ? R.PerMetre(R.Y) : BmpDefaultPixelsPerMetre);
     for (std::uint32_t i = 0; i < PaletteEntries; ++i) {
         std::uint8_t* E = Header + BmpFileHeaderSize + BmpInfoHeaderSize + 4 * i;
         E[0] = E[1] = E[2] = std::uint8_t(i);

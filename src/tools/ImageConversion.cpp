@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <limits>
 #include <type_traits>
 
@@ -123,6 +124,40 @@ TImageData FloatMapsToImage(const TFloatMapList& Maps, bool HasAlpha, TSampleTyp
         }
     });
     return Image;
+}
+
+void ApplyOrientation(TImageData& Image) {
+    const std::int32_t Orientation = Image.Metadata.Orientation;
+    Image.Metadata.Orientation = 1;
+    if (Orientation < 2 || Orientation > 8) return;
+    const std::int64_t W = Image.Width, H = Image.Height;
+    const bool Turned = Orientation >= 5;
+    const std::int64_t OutW = Turned ? H : W, OutH = Turned ? W : H;
+    // The stored pixel shown at (x, y).
+    const auto Source = [&](std::int64_t x, std::int64_t y) -> std::int64_t {
+        switch (Orientation) {
+        case 2: return y * W + (W - 1 - x);
+        case 3: return (H - 1 - y) * W + (W - 1 - x);
+        case 4: return (H - 1 - y) * W + x;
+        case 5: return x * W + y;
+        case 6: return (H - 1 - x) * W + y;
+        case 7: return (H - 1 - x) * W + (W - 1 - y);
+        default: return x * W + (W - 1 - y);
+        }
+    };
+    const std::size_t C = std::size_t(Image.Channels);
+    Image.Samples.Visit([&](auto& Samples) {
+        std::decay_t<decltype(Samples)> Turn(Samples.size());
+        for (std::int64_t y = 0; y < OutH; ++y)
+            for (std::int64_t x = 0; x < OutW; ++x) {
+                const std::size_t From = std::size_t(Source(x, y)) * C, To = std::size_t(y * OutW + x) * C;
+                for (std::size_t c = 0; c < C; ++c) Turn[To + c] = Samples[From + c];
+            }
+        Samples.swap(Turn);
+    });
+    Image.Width = std::int32_t(OutW);
+    Image.Height = std::int32_t(OutH);
+    if (Turned) std::swap(Image.Metadata.Resolution.X, Image.Metadata.Resolution.Y);
 }
 
 } // namespace fi

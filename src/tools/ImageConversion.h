@@ -1,6 +1,7 @@
 #pragma once
 // The in-memory image to and from the engine's containers: 8-bit images as
-// the plug-in's bitmaps, deeper ones as one float map per channel.
+// the plug-in's bitmaps, deeper ones as one float map per channel; and the
+// image turned upright.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -32,5 +33,10 @@ TFloatMapList ImageToFloatMaps(const TImageData& Image);
 // FloatBits is taken over for float images.
 TImageData FloatMapsToImage(const TFloatMapList& Maps, bool HasAlpha, TSampleType Type,
                             std::int32_t FloatBits = 64);
+
+// Turns the pixels as the EXIF orientation asks a viewer to show them and
+// sets the orientation to 1; a quarter turn swaps the sides and the
+// resolution's X and Y.
+void ApplyOrientation(TImageData& Image);
 
 } // namespace fi

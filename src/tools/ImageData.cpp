@@ -1,6 +1,7 @@
 #include "tools/ImageData.h"
 
 #include <cerrno>
+#include <cmath>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -29,6 +30,11 @@ void TSampleBuffer::Resize(std::size_t Count) {
     } catch (const std::length_error&) {
         throw EOutOfMemory();
     }
+}
+
+std::uint32_t TResolution::PerMetre(double Value) const {
+    const double PerMetreValue = Unit == TResolutionUnit::ruInch ? Value / 0.0254 : Value * 100.0;
+    return PerMetreValue >= 0 && PerMetreValue < 4e9 ? std::uint32_t(std::lround(PerMetreValue)) : 0;
 }
 
 void TImageData::SetShape(std::int32_t W, std::int32_t H, std::int32_t ChannelCount, bool Alpha, TSampleType Type) {
@@ -65,9 +71,9 @@ std::string SystemErrorText() { return std::strerror(errno); }
 std::string DimensionsText(std::int64_t W, std::int64_t H) { return std::to_string(W) + " x " + std::to_string(H); }
 
 void CheckShape(const std::string& FileName, std::int64_t W, std::int64_t H, std::int32_t ChannelCount, bool Alpha,
-                TSampleType Type) {
+                TSampleType Type, std::int64_t MaxPixels) {
     if (W < 1 || H < 1) FailFile(FileName, "invalid image size " + DimensionsText(W, H));
-    if (W > INT32_MAX || H > INT32_MAX ||
+    if (W > INT32_MAX || H > INT32_MAX || W * H > MaxPixels ||
         !FitsContainers(std::int32_t(W), std::int32_t(H), ChannelCount, Alpha, Type))
         FailFile(FileName, std::string(SOutOfMemory) + " (image of " + DimensionsText(W, H) + " pixels)");
 }

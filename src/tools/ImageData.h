@@ -2,6 +2,7 @@
 // The command-line enlarger's in-memory image: packed samples of one type,
 // the caption, and the checks every image-file reader makes before it takes
 // memory for what a header claims.
+#include <climits>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -23,6 +24,35 @@ public:
 using TFileBytes = std::span<const std::uint8_t>;
 
 enum class TSampleType : std::uint8_t { st8bit, st16bit, stFloat64 };
+
+enum class TImageFormat : std::uint8_t { ifPng, ifJpeg, ifTiff, ifBmp, ifWebp };
+
+enum class TResolutionUnit : std::uint8_t { ruNone, ruInch, ruCentimetre };
+
+// Pixels per unit as the file states them; ruNone when it states none.
+struct TResolution {
+    double X = 0;
+    double Y = 0;
+    TResolutionUnit Unit = TResolutionUnit::ruNone;
+
+    bool Known() const { return Unit != TResolutionUnit::ruNone && X > 0 && Y > 0; }
+    // Value (X or Y) in pixels per metre, the unit of PNG and BMP.
+    std::uint32_t PerMetre(double Value) const;
+    bool operator==(const TResolution&) const = default;
+};
+
+// What a photo carries besides its pixels and caption. Blocks are kept as
+// the files hold them: Exif is the TIFF-structured block (without the
+// "Exif\0\0" of JPEG), Xmp the XML packet.
+struct TImageMetadata {
+    std::vector<std::uint8_t> IccProfile;
+    std::vector<std::uint8_t> Exif;
+    std::string Xmp;
+    TResolution Resolution;
+    // The EXIF orientation, 1 (as stored) to 8; a written EXIF block and a
+    // TIFF's own tag get this value.
+    std::int32_t Orientation = 1;
+};
 
 // The samples of an image, all of one type. Asking for the vector of another
 // type than the buffer holds raises std::bad_variant_access.
@@ -69,6 +99,15 @@ struct TImageData {
     std::int32_t FloatBits = 64;
     TSampleBuffer Samples;
     std::string Caption;
+    TImageMetadata Metadata;
+    // Where the image came from: the format, and for a JPEG the quality its
+    // tables were made with (0 when unknown), so that a lossy source can be
+    // written back alike.
+    TImageFormat SourceFormat = TImageFormat::ifPng;
+    bool LossySource = false;
+    std::int32_t SourceQuality = 0;
+    // One line each: what reading had to drop (a damaged profile, say).
+    std::vector<std::string> Warnings;
 
     TSampleType SampleType() const { return Samples.Type(); }
     std::int32_t ColorChannels() const { return HasAlpha ? Channels - 1 : Channels; }
@@ -108,9 +147,10 @@ std::string SystemErrorText();
 // "W x H", for messages.
 std::string DimensionsText(std::int64_t W, std::int64_t H);
 
-// Refuses a shape the containers would not take before anything is allocated
-// for it, so that a lying header costs nothing.
+// Refuses a shape the containers would not take, or of more than MaxPixels
+// pixels, before anything is allocated for it, so that a lying header costs
+// nothing.
 void CheckShape(const std::string& FileName, std::int64_t W, std::int64_t H, std::int32_t ChannelCount, bool Alpha,
-                TSampleType Type);
+                TSampleType Type, std::int64_t MaxPixels = INT64_MAX);
 
 } // namespace fi

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "tools/JpegFile.h"
 #include "tools/PngFile.h"
 #include "tools/TiffFile.h"
+#include "tools/WebpFile.h"
 
 namespace fi {
 
@@ -34,7 +36,16 @@ std::string LowerExtension(const std::string& FileName) {
     return Ext;
 }
 
+std::vector<std::uint8_t> ReadStandardInput() {
+    std::vector<std::uint8_t> Bytes;
+    std::uint8_t Block[65536];
+    for (std::size_t Got; (Got = std::fread(Block, 1, sizeof Block, stdin)) > 0;) Bytes.insert(Bytes.end(), Block, Block + Got);
+    if (std::ferror(stdin)) FailFile(StandardInputName, "cannot read (" + SystemErrorText() + ")");
+    return Bytes;
+}
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& FileName) {
+    if (FileName == StandardStream) return ReadStandardInput();
     TFilePtr File(std::fopen(FileName.c_str(), "rb"));
     if (!File) FailFile(FileName, "cannot open (" + SystemErrorText() + ")");
     struct stat Status {};
@@ -59,15 +70,28 @@ void CheckConsistent(const std::string& FileName, const TImageData& Image) {
     if (!ShapeOk || Image.Samples.Size() != Image.SampleCount()) FailFile(FileName, "invalid image to write");
 }
 
+const char* FormatName(TImageFormat Format) {
+    switch (Format) {
+    case TImageFormat::ifPng: return "PNG";
+    case TImageFormat::ifJpeg: return "JPEG";
+    case TImageFormat::ifTiff: return "TIFF";
+    case TImageFormat::ifWebp: return "WebP";
+    case TImageFormat::ifBmp: break;
+    }
+    return "BMP";
+}
+
 // Refuses what the format cannot hold before a file is created.
 void CheckFormatHolds(const std::string& FileName, TImageFormat Format, const TImageData& Image) {
     if (Format == TImageFormat::ifTiff) return;
-    const char* Name = Format == TImageFormat::ifPng ? "PNG" : Format == TImageFormat::ifJpeg ? "JPEG" : "BMP";
+    const char* Name = FormatName(Format);
+    if (Format == TImageFormat::ifWebp && (Image.Width > WebpMaxSide || Image.Height > WebpMaxSide))
+        FailFile(FileName, "WebP holds at most " + std::to_string(WebpMaxSide) + " pixels a side (write a .png or .tif file)");
     if (Image.SampleType() == TSampleType::stFloat64)
         FailFile(FileName, std::string(Name) + " cannot hold floating-point samples (write a .tif file)");
     if (Format != TImageFormat::ifPng && Image.SampleType() == TSampleType::st16bit)
         FailFile(FileName, std::string(Name) + " cannot hold 16-bit samples (write a .png or .tif file)");
-    if (Format != TImageFormat::ifPng && Image.HasAlpha)
+    if (Format != TImageFormat::ifPng && Format != TImageFormat::ifWebp && Image.HasAlpha)
         FailFile(FileName, std::string(Name) + " cannot hold an alpha channel (write a .png or .tif file)");
 }
 
@@ -76,6 +100,7 @@ const TImageCodec& CodecOf(TImageFormat Format) {
     case TImageFormat::ifPng: return PngCodec;
     case TImageFormat::ifJpeg: return JpegCodec;
     case TImageFormat::ifTiff: return TiffCodec;
+    case TImageFormat::ifWebp: return WebpCodec;
     case TImageFormat::ifBmp: break;
     }
     return BmpCodec;
@@ -87,6 +112,12 @@ TTempOutput::TTempOutput(const std::string& FileName) : Target(FileName) {
     const std::size_t Slash = FileName.find_last_of('/');
     const std::size_t BaseStart = Slash == std::string::npos ? 0 : Slash + 1;
     TempName = FileName.substr(0, BaseStart) + "." + FileName.substr(BaseStart) + ".XXXXXX";
+    if (FileName == StandardStream) {
+        // Some writers seek, which a pipe cannot: the file goes out whole at the end.
+        const char* Folder = std::getenv("TMPDIR");
+        TempName = std::string(Folder != nullptr && *Folder != 0 ? Folder : "/tmp") + "/fractal-enlarge.XXXXXX";
+        Target = StandardOutputName;
+    }
     Fd = ::mkstemp(TempName.data());
     if (Fd < 0) FailFile(Target, "cannot create the file (" + SystemErrorText() + ")");
     // mkstemp makes the file private; the result gets the usual mode.
@@ -115,6 +146,16 @@ void TTempOutput::CloseStream() {
     if (Failed || Result != 0) FailFile(Target, "cannot write (" + SystemErrorText() + ")");
 }
 
+void TTempOutput::CopyToStandardOutput() {
+    TFilePtr File(std::fopen(TempName.c_str(), "rb"));
+    if (!File) FailFile(Target, "cannot write (" + SystemErrorText() + ")");
+    std::uint8_t Block[65536];
+    for (std::size_t Got; (Got = std::fread(Block, 1, sizeof Block, File.get())) > 0;)
+        if (std::fwrite(Block, 1, Got, stdout) != Got) break;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::ferror(File.get()))
+        FailFile(Target, "cannot write (" + SystemErrorText() + ")");
+}
+
 int TTempOutput::ReleaseFd() {
     const int Result = Fd;
     Fd = -1;
@@ -122,6 +163,10 @@ int TTempOutput::ReleaseFd() {
 }
 
 void TTempOutput::Commit() {
+    if (Target == StandardOutputName) {
+        CopyToStandardOutput();
+        return;
+    }
     if (::rename(TempName.c_str(), Target.c_str()) != 0)
         FailFile(Target, "cannot replace the file (" + SystemErrorText() + ")");
     Committed = true;
@@ -133,30 +178,37 @@ TImageFormat FormatFromFileName(const std::string& FileName) {
     if (Ext == "jpg" || Ext == "jpeg") return TImageFormat::ifJpeg;
     if (Ext == "tif" || Ext == "tiff") return TImageFormat::ifTiff;
     if (Ext == "bmp") return TImageFormat::ifBmp;
-    FailFile(FileName, "unknown image format (use .png, .jpg, .tif or .bmp)");
+    if (Ext == "webp") return TImageFormat::ifWebp;
+    FailFile(FileName, "unknown image format (use .png, .jpg, .tif, .bmp or .webp)");
 }
 
-TImageData ReadImageBytes(const std::string& FileName, TFileBytes Bytes) {
+TImageData ReadImageBytes(const std::string& FileName, TFileBytes Bytes, const TReadOptions& Options) {
     if (Bytes.empty()) FailFile(FileName, "empty file");
-    for (const TImageCodec* Codec : {&PngCodec, &JpegCodec, &TiffCodec, &BmpCodec})
-        if (Codec->Recognises(Bytes)) return Codec->Read(FileName, Bytes);
-    FailFile(FileName, "not a PNG, JPEG, TIFF or BMP image");
+    for (const TImageCodec* Codec : {&PngCodec, &JpegCodec, &TiffCodec, &BmpCodec, &WebpCodec})
+        if (Codec->Recognises(Bytes)) return Codec->Read(FileName, Bytes, Options);
+    FailFile(FileName, "not a PNG, JPEG, TIFF, BMP or WebP image");
 }
 
-TImageData ReadImageFile(const std::string& FileName) {
+TImageData ReadImageFile(const std::string& FileName, const TReadOptions& Options) {
     const std::vector<std::uint8_t> Bytes = ReadWholeFile(FileName);
-    return ReadImageBytes(FileName, Bytes);
+    return ReadImageBytes(FileName == StandardStream ? StandardInputName : FileName, Bytes, Options);
 }
 
-void WriteImageFile(const std::string& FileName, const TImageData& Image, std::int32_t JpegQuality) {
-    const TImageFormat Format = FormatFromFileName(FileName);
-    CheckConsistent(FileName, Image);
-    CheckFormatHolds(FileName, Format, Image);
+std::vector<std::string> WriteImageFile(const std::string& FileName, const TImageData& Image,
+                                        const TWriteOptions& Options) {
+    return WriteImageFile(FileName, FormatFromFileName(FileName), Image, Options);
+}
+
+std::vector<std::string> WriteImageFile(const std::string& FileName, TImageFormat Format, const TImageData& Image,
+                                        const TWriteOptions& Options) {
+    const std::string Name = FileName == StandardStream ? StandardOutputName : FileName;
+    CheckConsistent(Name, Image);
+    CheckFormatHolds(Name, Format, Image);
     TTempOutput Output(FileName);
-    TWriteOptions Options;
-    Options.JpegQuality = JpegQuality;
-    CodecOf(Format).Write(Output, Image, Options);
+    std::vector<std::string> Warnings;
+    CodecOf(Format).Write(Output, Image, Options, Warnings);
     Output.Commit();
+    return Warnings;
 }
 
 } // namespace fi

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
 #include <png.h>
+
+#include "tools/ImageMetadata.h"
 
 namespace fi {
 
@@ -15,9 +18,11 @@ namespace {
 // below holds only trivially destructible locals, and C++ objects live in
 // the callers.
 
-// The error handler's part of every libpng job.
+// The error handler's part of every libpng job; warnings about metadata
+// chunks are kept, since libpng drops what it warns about.
 struct TPngErrorText {
     char Message[256] = {};
+    char MetadataWarning[256] = {};
 };
 
 // The library's state of one read or write, freed on every way out.
@@ -54,7 +59,13 @@ void PngError(png_structp Png, png_const_charp Message) {
     png_longjmp(Png, 1);
 }
 
-void PngWarning(png_structp, png_const_charp) {}
+void PngWarning(png_structp Png, png_const_charp Message) {
+    auto* Error = static_cast<TPngErrorText*>(png_get_error_ptr(Png));
+    const bool Metadata = std::strncmp(Message, "iCCP", 4) == 0 || std::strncmp(Message, "eXIf", 4) == 0 ||
+                          std::strncmp(Message, "iTXt", 4) == 0 || std::strncmp(Message, "pHYs", 4) == 0;
+    if (Metadata && Error->MetadataWarning[0] == 0)
+        std::snprintf(Error->MetadataWarning, sizeof Error->MetadataWarning, "%s", Message);
+}
 
 TPngHandles::TPngHandles(bool ForWriting) : Writing(ForWriting) {
     TPngErrorText* Error = this;
@@ -66,6 +77,8 @@ TPngHandles::TPngHandles(bool ForWriting) : Writing(ForWriting) {
         Release();
         throw EOutOfMemory();
     }
+    // A profile libpng refuses is left out with a warning, not a failure.
+    png_set_benign_errors(Png, 1);
 }
 
 void PngReadBytes(png_structp Png, png_bytep Data, png_size_t Length) {
@@ -114,13 +127,39 @@ bool PngReadEnd(TPngJob* Job) {
     return true;
 }
 
-std::string PngCaption(png_structp Png, png_infop Info) {
+constexpr const char* XmpKey = "XML:com.adobe.xmp";
+
+// The caption and the XMP packet from the text chunks.
+void PngTexts(png_structp Png, png_infop Info, TImageData& Image) {
     png_textp Text = nullptr;
     int Count = 0;
     png_get_text(Png, Info, &Text, &Count);
-    for (int i = 0; i < Count; ++i)
-        if (std::strcmp(Text[i].key, "Description") == 0 && Text[i].text != nullptr) return Text[i].text;
-    return std::string();
+    for (int i = Count - 1; i >= 0; --i) {
+        if (Text[i].text == nullptr) continue;
+        if (std::strcmp(Text[i].key, "Description") == 0) Image.Caption = Text[i].text;
+        if (std::strcmp(Text[i].key, XmpKey) == 0) Image.Metadata.Xmp = Text[i].text;
+    }
+}
+
+void PngReadMetadata(const std::string& FileName, const TPngJob& Job, TImageData& Image) {
+    TImageMetadata& M = Image.Metadata;
+    png_charp Name = nullptr;
+    png_bytep Profile = nullptr;
+    png_uint_32 Length = 0;
+    int Compression = 0;
+    if (png_get_iCCP(Job.Png, Job.Info, &Name, &Compression, &Profile, &Length) != 0 && Profile != nullptr)
+        M.IccProfile.assign(Profile, Profile + Length);
+    png_bytep Exif = nullptr;
+    png_uint_32 ExifLength = 0;
+    if (png_get_eXIf_1(Job.Png, Job.Info, &ExifLength, &Exif) != 0 && Exif != nullptr)
+        M.Exif.assign(Exif, Exif + ExifLength);
+    png_uint_32 X = 0, Y = 0;
+    int Unit = 0;
+    if (png_get_pHYs(Job.Png, Job.Info, &X, &Y, &Unit) != 0 && Unit == PNG_RESOLUTION_METER && X > 0 && Y > 0)
+        M.Resolution = {X / 100.0, Y / 100.0, TResolutionUnit::ruCentimetre};
+    PngTexts(Job.Png, Job.Info, Image);
+    if (Job.MetadataWarning[0] != 0)
+        Image.Warnings.push_back(FileName + ": metadata dropped (" + Job.MetadataWarning + ")");
 }
 
 png_bytep PngRow(TImageData& Image, std::int32_t y) {
@@ -154,8 +193,22 @@ struct TPngWriteJob : TPngHandles {
     std::FILE* File = nullptr;
     const TImageData* Image = nullptr;
     png_bytepp Rows = nullptr;
-    png_text* Text = nullptr;
+    png_text* Texts = nullptr;
+    int TextCount = 0;
+    std::vector<std::uint8_t>* Exif = nullptr;
 };
+
+void PngSetMetadata(TPngWriteJob* Job) {
+    const TImageMetadata& M = Job->Image->Metadata;
+    if (!M.IccProfile.empty())
+        png_set_iCCP(Job->Png, Job->Info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, M.IccProfile.data(),
+                     png_uint_32(M.IccProfile.size()));
+    if (!Job->Exif->empty()) png_set_eXIf_1(Job->Png, Job->Info, png_uint_32(Job->Exif->size()), Job->Exif->data());
+    if (M.Resolution.Known())
+        png_set_pHYs(Job->Png, Job->Info, M.Resolution.PerMetre(M.Resolution.X), M.Resolution.PerMetre(M.Resolution.Y),
+                     PNG_RESOLUTION_METER);
+    if (Job->TextCount > 0) png_set_text(Job->Png, Job->Info, Job->Texts, Job->TextCount);
+}
 
 bool PngWrite(TPngWriteJob* Job) {
     if (setjmp(png_jmpbuf(Job->Png))) return false;
@@ -167,11 +220,13 @@ bool PngWrite(TPngWriteJob* Job) {
     png_set_IHDR(Job->Png, Job->Info, png_uint_32(Image.Width), png_uint_32(Image.Height), Deep ? 16 : 8,
                  ColorTypes[Image.Channels - 1], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (Job->Text != nullptr) png_set_text(Job->Png, Job->Info, Job->Text, 1);
+    PngSetMetadata(Job);
     png_write_info(Job->Png, Job->Info);
     if (Deep && std::endian::native == std::endian::little) png_set_swap(Job->Png);
     png_write_image(Job->Png, Job->Rows);
-    png_write_end(Job->Png, Job->Info);
+    // Every chunk went before the image; with the info again libpng would
+    // write eXIf a second time.
+    png_write_end(Job->Png, nullptr);
     return true;
 }
 
@@ -180,14 +235,14 @@ bool IsPng(TFileBytes Bytes) {
     return Bytes.size() >= 8 && std::memcmp(Bytes.data(), Magic, 8) == 0;
 }
 
-TImageData ReadPng(const std::string& FileName, TFileBytes Bytes) {
+TImageData ReadPng(const std::string& FileName, TFileBytes Bytes, const TReadOptions& Options) {
     TPngJob Job;
     Job.Source = Bytes;
     if (!PngReadHeader(&Job)) FailFile(FileName, std::string("corrupt or truncated PNG (") + Job.Message + ")");
 
     const bool Alpha = Job.Channels == 2 || Job.Channels == 4;
     const TSampleType Type = Job.BitDepth == 16 ? TSampleType::st16bit : TSampleType::st8bit;
-    CheckShape(FileName, Job.Width, Job.Height, Job.Channels, Alpha, Type);
+    CheckShape(FileName, Job.Width, Job.Height, Job.Channels, Alpha, Type, Options.MaxPixels);
     // Deflate expands at most about 1032 times: a header asking for more
     // filtered bytes than the file could decompress to is a lie.
     const std::int64_t FileSize = std::int64_t(Bytes.size());
@@ -201,40 +256,55 @@ TImageData ReadPng(const std::string& FileName, TFileBytes Bytes) {
     Image.SetShape(std::int32_t(Job.Width), std::int32_t(Job.Height), Job.Channels, Alpha, Type);
     PngReadPixels(FileName, Job, Image);
     if (!PngReadEnd(&Job)) FailFile(FileName, std::string("corrupt or truncated PNG (") + Job.Message + ")");
-    Image.Caption = PngCaption(Job.Png, Job.Info);
+    Image.SourceFormat = TImageFormat::ifPng;
+    PngReadMetadata(FileName, Job, Image);
+    CheckReadMetadata(FileName, Image);
     return Image;
 }
 
-void WritePng(TTempOutput& Output, const TImageData& Image, const TWriteOptions&) {
+// A text chunk for Value; non-ASCII text (UTF-8 file names) and XMP need
+// the international chunk.
+png_text PngText(char* Key, std::string& Value, bool International) {
+    static char Empty[] = "";
+    png_text Text{};
+    Text.key = Key;
+    Text.text = Value.data();
+    if (!International && std::all_of(Value.begin(), Value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        Text.compression = PNG_TEXT_COMPRESSION_NONE;
+        Text.text_length = Value.size();
+    } else {
+        Text.compression = PNG_ITXT_COMPRESSION_NONE;
+        Text.itxt_length = Value.size();
+        Text.lang = Empty;
+        Text.lang_key = Empty;
+    }
+    return Text;
+}
+
+void WritePng(TTempOutput& Output, const TImageData& Image, const TWriteOptions&, std::vector<std::string>& Warnings) {
     // libpng takes non-const row pointers and only reads through them.
     TImageData& Source = const_cast<TImageData&>(Image);
     std::vector<png_bytep> Rows(std::size_t(Image.Height));
     for (std::int32_t y = 0; y < Image.Height; ++y) Rows[y] = PngRow(Source, y);
-    std::string Caption = Image.Caption;
-    char Key[] = "Description";
-    char Empty[] = "";
-    png_text Text{};
-    Text.key = Key;
-    Text.text = Caption.data();
-    const bool Ascii = std::all_of(Caption.begin(), Caption.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (Ascii) {
-        Text.compression = PNG_TEXT_COMPRESSION_NONE;
-        Text.text_length = Caption.size();
-    } else {
-        // Non-ASCII text (UTF-8 file names) needs the international chunk.
-        Text.compression = PNG_ITXT_COMPRESSION_NONE;
-        Text.itxt_length = Caption.size();
-        Text.lang = Empty;
-        Text.lang_key = Empty;
-    }
+    std::string Caption = Image.Caption, Xmp = Image.Metadata.Xmp;
+    char CaptionKey[] = "Description", XmpKeyText[] = "XML:com.adobe.xmp";
+    png_text Texts[2];
+    int TextCount = 0;
+    if (!Caption.empty()) Texts[TextCount++] = PngText(CaptionKey, Caption, false);
+    if (!Xmp.empty()) Texts[TextCount++] = PngText(XmpKeyText, Xmp, true);
+    std::vector<std::uint8_t> Exif = ExifForOutput(Image);
 
     TPngWriteJob Job;
     Job.Image = &Image;
     Job.Rows = Rows.data();
-    Job.Text = Caption.empty() ? nullptr : &Text;
+    Job.Texts = Texts;
+    Job.TextCount = TextCount;
+    Job.Exif = &Exif;
     Job.File = Output.OpenStream();
     if (!PngWrite(&Job)) FailFile(Output.Name(), std::string("cannot write PNG (") + Job.Message + ")");
     Output.CloseStream();
+    if (Job.MetadataWarning[0] != 0)
+        Warnings.push_back(Output.Name() + ": metadata left out (" + Job.MetadataWarning + ")");
 }
 
 } // namespace

@@ -14,6 +14,8 @@
 
 #include <tiffio.h>
 
+#include "tools/ImageMetadata.h"
+
 namespace fi {
 
 namespace {
@@ -171,11 +173,11 @@ void ReadTiffPalette(const std::string& FileName, TIFF* Tiff, TTiffLayout& L) {
     L.MapBlue = Blue;
 }
 
-TTiffLayout ReadTiffLayout(const std::string& FileName, TIFF* Tiff, std::int64_t FileSize) {
+TTiffLayout ReadTiffLayout(const std::string& FileName, TIFF* Tiff, std::int64_t FileSize, std::int64_t MaxPixels) {
     TTiffLayout L;
     ReadTiffTags(FileName, Tiff, L);
     ClassifyTiff(FileName, Tiff, L);
-    CheckShape(FileName, L.Width, L.Height, L.Channels, L.Alpha, L.Type);
+    CheckShape(FileName, L.Width, L.Height, L.Channels, L.Alpha, L.Type, MaxPixels);
     const std::int64_t BytesPerSample = L.Bits / 8;
     if (L.Compression == COMPRESSION_NONE && std::int64_t(L.Width) * L.Height * L.Spp * BytesPerSample > FileSize)
         FailFile(FileName, "corrupt or truncated TIFF (" + DimensionsText(L.Width, L.Height) +
@@ -332,21 +334,48 @@ void Unpremultiply(TImageData& Image) {
     });
 }
 
+// The profile, XMP, resolution and orientation from the directory; EXIF
+// through exiv2, since it sits in directories of its own.
+void ReadTiffMetadata(const std::string& FileName, TIFF* Tiff, TFileBytes Bytes, TImageData& Image) {
+    TImageMetadata& M = Image.Metadata;
+    std::uint32_t Length = 0;
+    void* Data = nullptr;
+    if (TIFFGetField(Tiff, TIFFTAG_ICCPROFILE, &Length, &Data) == 1 && Data != nullptr) {
+        const auto* Bytes8 = static_cast<const std::uint8_t*>(Data);
+        M.IccProfile.assign(Bytes8, Bytes8 + Length);
+    }
+    if (TIFFGetField(Tiff, TIFFTAG_XMLPACKET, &Length, &Data) == 1 && Data != nullptr)
+        M.Xmp.assign(static_cast<const char*>(Data), Length);
+    float X = 0, Y = 0;
+    std::uint16_t Unit = RESUNIT_INCH, Orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(Tiff, TIFFTAG_RESOLUTIONUNIT, &Unit);
+    if (TIFFGetField(Tiff, TIFFTAG_XRESOLUTION, &X) == 1 && TIFFGetField(Tiff, TIFFTAG_YRESOLUTION, &Y) == 1 && X > 0 &&
+        Y > 0 && std::isfinite(X) && std::isfinite(Y) && (Unit == RESUNIT_INCH || Unit == RESUNIT_CENTIMETER))
+        M.Resolution = {X, Y, Unit == RESUNIT_INCH ? TResolutionUnit::ruInch : TResolutionUnit::ruCentimetre};
+    if (TIFFGetField(Tiff, TIFFTAG_ORIENTATION, &Orientation) == 1 && Orientation >= 1 && Orientation <= 8)
+        M.Orientation = Orientation;
+    try {
+        M.Exif = ExifBlockOfTiff(FileName, Bytes);
+    } catch (const EImageFile& E) {
+        Image.Warnings.push_back(std::string(E.what()) + ", EXIF dropped");
+    }
+}
+
 bool IsTiff(TFileBytes B) {
     return B.size() >= 4 && ((B[0] == 'I' && B[1] == 'I' && (B[2] == 42 || B[2] == 43) && B[3] == 0) ||
                              (B[0] == 'M' && B[1] == 'M' && B[2] == 0 && (B[3] == 42 || B[3] == 43)));
 }
 
-TImageData ReadTiff(const std::string& FileName, TFileBytes Bytes) {
+TImageData ReadTiff(const std::string& FileName, TFileBytes Bytes, const TReadOptions& Options) {
     TTiffMessages Messages{FileName, {}};
     TTiffMemory Memory{Bytes, 0};
-    const auto Options = TiffOptions(Messages);
+    const auto OpenOptions = TiffOptions(Messages);
     TTiffPtr Owner(TIFFClientOpenExt(FileName.c_str(), "rm", &Memory, TiffMemoryRead, TiffMemoryWrite,
                                      TiffMemorySeek, TiffMemoryClose, TiffMemorySize, TiffMemoryMap, TiffMemoryUnmap,
-                                     Options.get()));
+                                     OpenOptions.get()));
     const TTiffSource File{Owner.get(), FileName, Messages};
     if (!Owner) File.Corrupt();
-    const TTiffLayout Layout = ReadTiffLayout(FileName, File.Tiff, std::int64_t(Bytes.size()));
+    const TTiffLayout Layout = ReadTiffLayout(FileName, File.Tiff, std::int64_t(Bytes.size()), Options.MaxPixels);
 
     TImageData Image;
     Image.SetShape(std::int32_t(Layout.Width), std::int32_t(Layout.Height), Layout.Channels, Layout.Alpha,
@@ -360,6 +389,9 @@ TImageData ReadTiff(const std::string& FileName, TFileBytes Bytes) {
     else
         ReadTiffStrips(File, Layout, Image);
     if (Layout.Associated) Unpremultiply(Image);
+    Image.SourceFormat = TImageFormat::ifTiff;
+    ReadTiffMetadata(FileName, File.Tiff, Bytes, Image);
+    CheckReadMetadata(FileName, Image);
     return Image;
 }
 
@@ -372,7 +404,7 @@ void SetTiffTags(TIFF* Tiff, const TImageData& Image, std::uint16_t Bits) {
     TIFFSetField(Tiff, TIFFTAG_SAMPLEFORMAT, Float ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
     TIFFSetField(Tiff, TIFFTAG_PHOTOMETRIC, Image.ColorChannels() == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
     TIFFSetField(Tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(Tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(Tiff, TIFFTAG_ORIENTATION, std::uint16_t(Image.Metadata.Orientation));
     TIFFSetField(Tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
     TIFFSetField(Tiff, TIFFTAG_PREDICTOR, Float ? PREDICTOR_FLOATINGPOINT : PREDICTOR_HORIZONTAL);
     if (Image.HasAlpha) {
@@ -381,6 +413,16 @@ void SetTiffTags(TIFF* Tiff, const TImageData& Image, std::uint16_t Bits) {
     }
     if (!Image.Caption.empty()) TIFFSetField(Tiff, TIFFTAG_IMAGEDESCRIPTION, Image.Caption.c_str());
     TIFFSetField(Tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(Tiff, 0));
+    const TImageMetadata& M = Image.Metadata;
+    if (!M.IccProfile.empty())
+        TIFFSetField(Tiff, TIFFTAG_ICCPROFILE, std::uint32_t(M.IccProfile.size()), M.IccProfile.data());
+    if (!M.Xmp.empty()) TIFFSetField(Tiff, TIFFTAG_XMLPACKET, std::uint32_t(M.Xmp.size()), M.Xmp.data());
+    if (M.Resolution.Known()) {
+        TIFFSetField(Tiff, TIFFTAG_XRESOLUTION, float(M.Resolution.X));
+        TIFFSetField(Tiff, TIFFTAG_YRESOLUTION, float(M.Resolution.Y));
+        TIFFSetField(Tiff, TIFFTAG_RESOLUTIONUNIT,
+                     M.Resolution.Unit == TResolutionUnit::ruInch ? RESUNIT_INCH : RESUNIT_CENTIMETER);
+    }
 }
 
 // Row y of Image as the file stores it.
@@ -399,7 +441,7 @@ void TiffRow(const TImageData& Image, std::int32_t y, std::uint16_t Bits, std::v
     });
 }
 
-void WriteTiff(TTempOutput& Output, const TImageData& Image, const TWriteOptions&) {
+void WriteTiff(TTempOutput& Output, const TImageData& Image, const TWriteOptions&, std::vector<std::string>&) {
     const std::string& FileName = Output.Name();
     TTiffMessages Messages{FileName, {}};
     const auto Options = TiffOptions(Messages);
@@ -426,6 +468,8 @@ void WriteTiff(TTempOutput& Output, const TImageData& Image, const TWriteOptions
     if (TIFFFlush(Tiff) != 1 || !Messages.First.empty()) Failed();
     // Closing also flushes; no error can be reported from here on.
     Owner.reset();
+    const std::vector<std::uint8_t> Exif = ExifForOutput(Image);
+    if (!Exif.empty()) AddExifToTiff(Output.TemporaryPath(), FileName, Exif);
 }
 
 } // namespace

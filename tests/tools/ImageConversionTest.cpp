@@ -88,5 +88,31 @@ TEST(ImageFilesConversion, IntegerResultsRoundToEvenAndClamp) {
     EXPECT_THROW(FloatMapsToImage(Maps, false, TSampleType::st8bit), EImageFile); // sizes differ
 }
 
+TEST(ImageFilesConversion, OrientationTurnsThePixelsUpright) {
+    // Stored 3 x 2:  1 2 3 / 4 5 6, as each orientation shows it.
+    const std::vector<std::vector<std::uint8_t>> Shown = {
+        {1, 2, 3, 4, 5, 6}, {3, 2, 1, 6, 5, 4}, {6, 5, 4, 3, 2, 1}, {4, 5, 6, 1, 2, 3},
+        {1, 4, 2, 5, 3, 6}, {4, 1, 5, 2, 6, 3}, {6, 3, 5, 2, 4, 1}, {3, 6, 2, 5, 1, 4}};
+    for (std::int32_t Orientation = 1; Orientation <= 8; ++Orientation) {
+        TImageData Image;
+        Image.Allocate(3, 2, 1, false, TSampleType::st8bit);
+        Image.Samples.U8() = {1, 2, 3, 4, 5, 6};
+        Image.Metadata.Orientation = Orientation;
+        Image.Metadata.Resolution = {300, 150, TResolutionUnit::ruInch};
+        ApplyOrientation(Image);
+        EXPECT_EQ(Image.Samples.U8(), Shown[std::size_t(Orientation - 1)]) << Orientation;
+        EXPECT_EQ(Image.Width, Orientation >= 5 ? 2 : 3);
+        EXPECT_EQ(Image.Metadata.Orientation, 1);
+        EXPECT_EQ(Image.Metadata.Resolution.X, Orientation >= 5 ? 150 : 300);
+    }
+    // Every channel moves with its pixel.
+    TImageData Rgba = PatternImage(4, 3, 4, true, TSampleType::st16bit);
+    const std::vector<std::uint16_t> Before = Rgba.Samples.U16();
+    Rgba.Metadata.Orientation = 6;
+    ApplyOrientation(Rgba);
+    // Shown (0, 0) is stored (0, H - 1).
+    EXPECT_TRUE(std::equal(Before.begin() + 2 * 4 * 4, Before.begin() + 2 * 4 * 4 + 4, Rgba.Samples.U16().begin()));
+}
+
 } // namespace
 } // namespace fi::test

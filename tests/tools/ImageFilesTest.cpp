@@ -72,6 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TRoundTrip{"tif", 3, false, TSampleType::stFloat64, 32, true},
                       TRoundTrip{"tif", 1, false, TSampleType::stFloat64, 64, true},
                       TRoundTrip{"tif", 4, true, TSampleType::stFloat64, 64, true},
+                      TRoundTrip{"webp", 3, false, TSampleType::st8bit, 64, false},
+                      TRoundTrip{"webp", 4, true, TSampleType::st8bit, 64, false},
                       TRoundTrip{"bmp", 1, false, TSampleType::st8bit, 64, false},
                       TRoundTrip{"BMP", 3, false, TSampleType::st8bit, 64, false}),
     Describe);
@@ -104,13 +106,14 @@ TEST(ImageFilesFormat, FromExtension) {
     EXPECT_EQ(FormatFromFileName("a.JPG"), TImageFormat::ifJpeg);
     EXPECT_EQ(FormatFromFileName("/x/a.Tiff"), TImageFormat::ifTiff);
     EXPECT_EQ(FormatFromFileName("a.bmp"), TImageFormat::ifBmp);
+    EXPECT_EQ(FormatFromFileName("a.WebP"), TImageFormat::ifWebp);
     EXPECT_THROW(FormatFromFileName("folder.png/name"), EImageFile);
     EXPECT_THROW(FormatFromFileName("name"), EImageFile);
     try {
-        FormatFromFileName("out.webp");
+        FormatFromFileName("out.gif");
         FAIL();
     } catch (const EImageFile& E) {
-        EXPECT_EQ(std::string(E.what()).rfind("out.webp: ", 0), 0u) << E.what();
+        EXPECT_EQ(std::string(E.what()).rfind("out.gif: ", 0), 0u) << E.what();
     }
 }
 

@@ -15,7 +15,7 @@ TEST_F(TScratchFolder, JpegRoundTripStaysCloseAndKeepsItsComment) {
         TImageData Image = SmoothImage(64, 48, Channels);
         Image.Caption = "photo x2";
         const std::string Path = PathOf("photo.jpg");
-        WriteImageFile(Path, Image, 95);
+        WriteImageFile(Path, Image, TWriteOptions{95});
         const TImageData Back = ReadImageFile(Path);
         ASSERT_EQ(Back.Channels, Channels);
         ASSERT_EQ(Back.Samples.U8().size(), Image.Samples.U8().size());
@@ -25,6 +25,19 @@ TEST_F(TScratchFolder, JpegRoundTripStaysCloseAndKeepsItsComment) {
         EXPECT_LE(Worst, 6) << Channels << " channels";
         EXPECT_EQ(Back.Caption, "photo x2");
     }
+}
+
+// Re-encoding at the source's quality needs that quality: libjpeg's tables
+// are recognised exactly.
+TEST_F(TScratchFolder, JpegQualityIsEstimatedFromTheTables) {
+    for (const std::int32_t Quality : {40, 75, 92, 100}) {
+        WriteImageFile(PathOf("q.jpg"), SmoothImage(16, 16, 3), TWriteOptions{Quality});
+        const TImageData Back = ReadImageFile(PathOf("q.jpg"));
+        EXPECT_EQ(Back.SourceQuality, Quality);
+        EXPECT_TRUE(Back.LossySource);
+    }
+    WriteImageFile(PathOf("g.jpg"), SmoothImage(16, 16, 1), TWriteOptions{60});
+    EXPECT_EQ(ReadImageFile(PathOf("g.jpg")).SourceQuality, 60);
 }
 
 } // namespace
