@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -67,10 +68,25 @@ void PngWarning(png_structp Png, png_const_charp Message) {
         std::snprintf(Error->MetadataWarning, sizeof Error->MetadataWarning, "%s", Message);
 }
 
+// libpng takes a chunk's claimed length at its word and allocates it before
+// reading; a damaged 1 KB file could ask for a gigabyte. No buffer libpng
+// needs for an image the containers take comes near this (a row of a
+// million 16-bit RGBA pixels is 8 MB), so a larger request is refused and
+// libpng skips the chunk or fails the file.
+constexpr png_alloc_size_t LargestPngBuffer = png_alloc_size_t(64) << 20;
+
+png_voidp PngAllocate(png_structp, png_alloc_size_t Size) {
+    return Size <= LargestPngBuffer ? std::malloc(Size) : nullptr;
+}
+
+void PngFree(png_structp, png_voidp Memory) { std::free(Memory); }
+
 TPngHandles::TPngHandles(bool ForWriting) : Writing(ForWriting) {
     TPngErrorText* Error = this;
-    Png = Writing ? png_create_write_struct(PNG_LIBPNG_VER_STRING, Error, PngError, PngWarning)
-                  : png_create_read_struct(PNG_LIBPNG_VER_STRING, Error, PngError, PngWarning);
+    Png = Writing ? png_create_write_struct_2(PNG_LIBPNG_VER_STRING, Error, PngError, PngWarning, nullptr, PngAllocate,
+                                              PngFree)
+                  : png_create_read_struct_2(PNG_LIBPNG_VER_STRING, Error, PngError, PngWarning, nullptr, PngAllocate,
+                                             PngFree);
     if (Png == nullptr) throw EOutOfMemory();
     Info = png_create_info_struct(Png);
     if (Info == nullptr) {

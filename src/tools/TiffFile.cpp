@@ -52,13 +52,16 @@ struct TTiffOptionsFree {
     void operator()(TIFFOpenOptions* Options) const { TIFFOpenOptionsFree(Options); }
 };
 
-std::unique_ptr<TIFFOpenOptions, TTiffOptionsFree> TiffOptions(TTiffMessages& Messages) {
+// MaxPixels bounds the largest buffer libtiff may take: a strip or tile of
+// the whole image at the deepest samples.
+std::unique_ptr<TIFFOpenOptions, TTiffOptionsFree> TiffOptions(TTiffMessages& Messages, std::int64_t MaxPixels) {
     std::unique_ptr<TIFFOpenOptions, TTiffOptionsFree> Options(TIFFOpenOptionsAlloc());
     if (!Options) throw EOutOfMemory();
     TIFFOpenOptionsSetErrorHandlerExtR(Options.get(), TiffError, &Messages);
     TIFFOpenOptionsSetWarningHandlerExtR(Options.get(), TiffWarning, nullptr);
     // The largest buffer an image within the containers' limits needs.
-    TIFFOpenOptionsSetMaxSingleMemAlloc(Options.get(), tmsize_t(1) << 31);
+    const std::int64_t Limit = std::int64_t(1) << 31;
+    TIFFOpenOptionsSetMaxSingleMemAlloc(Options.get(), tmsize_t(MaxPixels < Limit / 64 ? MaxPixels * 64 : Limit));
     return Options;
 }
 
@@ -369,7 +372,7 @@ bool IsTiff(TFileBytes B) {
 TImageData ReadTiff(const std::string& FileName, TFileBytes Bytes, const TReadOptions& Options) {
     TTiffMessages Messages{FileName, {}};
     TTiffMemory Memory{Bytes, 0};
-    const auto OpenOptions = TiffOptions(Messages);
+    const auto OpenOptions = TiffOptions(Messages, Options.MaxPixels);
     TTiffPtr Owner(TIFFClientOpenExt(FileName.c_str(), "rm", &Memory, TiffMemoryRead, TiffMemoryWrite,
                                      TiffMemorySeek, TiffMemoryClose, TiffMemorySize, TiffMemoryMap, TiffMemoryUnmap,
                                      OpenOptions.get()));
@@ -444,7 +447,7 @@ void TiffRow(const TImageData& Image, std::int32_t y, std::uint16_t Bits, std::v
 void WriteTiff(TTempOutput& Output, const TImageData& Image, const TWriteOptions&, std::vector<std::string>&) {
     const std::string& FileName = Output.Name();
     TTiffMessages Messages{FileName, {}};
-    const auto Options = TiffOptions(Messages);
+    const auto Options = TiffOptions(Messages, INT64_MAX);
     const int Fd = Output.ReleaseFd();
     TTiffPtr Owner(TIFFFdOpenExt(Fd, FileName.c_str(), "w", Options.get()));
     const auto Failed = [&] { FailFile(FileName, "cannot write TIFF (" + Messages.First + ")"); };
