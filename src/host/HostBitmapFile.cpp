@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "image/BmpFormat.h"
+
 namespace fi {
 
 namespace {
@@ -27,28 +29,6 @@ void WriteWholeFile(const std::string& FileName, const std::vector<std::uint8_t>
     File.close();
     if (!File) throw EHostFile("Cannot write " + FileName);
 }
-
-std::uint32_t Get32(const std::vector<std::uint8_t>& B, std::size_t At) {
-    return std::uint32_t(B[At]) | std::uint32_t(B[At + 1]) << 8 | std::uint32_t(B[At + 2]) << 16 |
-           std::uint32_t(B[At + 3]) << 24;
-}
-std::uint16_t Get16(const std::vector<std::uint8_t>& B, std::size_t At) {
-    return std::uint16_t(B[At] | B[At + 1] << 8);
-}
-void Put32(std::vector<std::uint8_t>& B, std::size_t At, std::uint32_t V) {
-    for (int I = 0; I < 4; ++I) B[At + I] = std::uint8_t(V >> (8 * I));
-}
-void Put16(std::vector<std::uint8_t>& B, std::size_t At, std::uint16_t V) {
-    B[At] = std::uint8_t(V);
-    B[At + 1] = std::uint8_t(V >> 8);
-}
-
-std::int64_t PaddedRow(std::int64_t Width, std::int64_t Bits) { return (Width * Bits + 31) / 32 * 4; }
-
-constexpr std::size_t FileHeaderSize = 14;
-constexpr std::size_t InfoHeaderSize = 40;
-constexpr std::uint32_t BiRgb = 0;
-constexpr std::uint32_t BiBitfields = 3;
 
 } // namespace
 
@@ -110,42 +90,38 @@ THostPicture CopyHostImage(const HostImage& Image) {
 THostPicture ReadBmpFile(const std::string& FileName) {
     const std::vector<std::uint8_t> B = ReadWholeFile(FileName);
     const std::string Bad = "Not a supported BMP file: " + FileName;
-    if (B.size() < FileHeaderSize + InfoHeaderSize || B[0] != 'B' || B[1] != 'M') throw EHostFile(Bad);
-    const std::uint32_t DataOffset = Get32(B, 10);
-    const std::uint32_t HeaderSize = Get32(B, 14);
-    if (HeaderSize < InfoHeaderSize || FileHeaderSize + std::uint64_t(HeaderSize) > B.size()) throw EHostFile(Bad);
-    const std::int64_t Width = std::int32_t(Get32(B, 18));
-    const std::int64_t RawHeight = std::int32_t(Get32(B, 22));
-    const std::uint16_t Bits = Get16(B, 28);
-    const std::uint32_t Compression = Get32(B, 30);
-    std::uint32_t Colours = Get32(B, 46);
-    const bool TopDown = RawHeight < 0;
-    const std::int64_t Height = TopDown ? -RawHeight : RawHeight;
+    TBmpHeader Header;
+    if (B.size() < BmpFileHeaderSize + BmpInfoHeaderSize || ParseBmpHeader(B.data(), B.size(), Header) != TBmpHeaderStatus::Ok ||
+        Header.InfoSize < BmpInfoHeaderSize)
+        throw EHostFile(Bad);
+    const std::int64_t Width = Header.Width, Height = Header.Height;
+    const std::uint32_t Bits = Header.BitCount, DataOffset = Header.PixelOffset;
     if (Width < 1 || Height < 1 || Width > MaxSide || Height > MaxSide) throw EHostFile(Bad);
     if (Bits != 8 && Bits != 24 && Bits != 32) throw EHostFile(Bad);
     // Only plain layouts; 32-bit files may name the usual masks as bit fields.
-    bool PlainMasks = Compression == BiRgb;
-    if (Bits == 32 && Compression == BiBitfields && B.size() >= FileHeaderSize + InfoHeaderSize + 12)
-        PlainMasks = Get32(B, 54) == 0xFF0000 && Get32(B, 58) == 0xFF00 && Get32(B, 62) == 0xFF;
+    const std::uint8_t* Masks = B.data() + BmpFileHeaderSize + BmpInfoHeaderSize;
+    bool PlainMasks = Header.Compression == BmpRgb;
+    if (Bits == 32 && Header.Compression == BmpBitFields && B.size() >= BmpFileHeaderSize + BmpInfoHeaderSize + 12)
+        PlainMasks = GetLe32(Masks) == 0xFF0000 && GetLe32(Masks + 4) == 0xFF00 && GetLe32(Masks + 8) == 0xFF;
     if (!PlainMasks) throw EHostFile(Bad);
 
     THostPicture Picture;
     Picture.Width = std::int32_t(Width);
     Picture.Height = std::int32_t(Height);
     Picture.Format = Bits == 8 ? hfIndexed8 : Bits == 24 ? hfBgr24 : hfBits32;
-    const std::int64_t FileLine = PaddedRow(Width, Bits);
+    const std::int64_t FileLine = BmpRowBytes(Width, Bits);
     // The host keeps the file's padded rows: the plug-in must follow bytes per line.
     Picture.BytesPerLine = std::int32_t(FileLine);
     if (DataOffset + FileLine * Height > std::int64_t(B.size())) throw EHostFile(Bad);
     Picture.Pixels.resize(std::size_t(FileLine * Height));
     for (std::int64_t Y = 0; Y < Height; ++Y) {
-        const std::int64_t FileRow = TopDown ? Y : Height - 1 - Y;
+        const std::int64_t FileRow = Header.TopDown ? Y : Height - 1 - Y;
         std::memcpy(Picture.Pixels.data() + Y * FileLine, B.data() + DataOffset + FileRow * FileLine,
                     std::size_t(FileLine));
     }
     if (Bits == 8) {
-        if (Colours == 0) Colours = 256;
-        const std::size_t PaletteAt = FileHeaderSize + HeaderSize;
+        const std::uint32_t Colours = Header.ColorsUsed == 0 ? 256 : Header.ColorsUsed;
+        const std::size_t PaletteAt = BmpFileHeaderSize + Header.InfoSize;
         if (Colours > 256 || PaletteAt + 4 * std::uint64_t(Colours) > DataOffset) throw EHostFile(Bad);
         Picture.Palette.assign(3 * 256, 0);
         for (std::uint32_t I = 0; I < Colours; ++I)
@@ -158,30 +134,16 @@ void WriteBmpFile(const std::string& FileName, const THostPicture& Picture) {
     const std::int32_t PixelBytes = HostPixelBytes(Picture.Format);
     if (Picture.Format != hfIndexed8 && Picture.Format != hfBgr24 && Picture.Format != hfBits32)
         throw EHostFile("Format " + std::to_string(Picture.Format) + " cannot be written as BMP");
-    const std::int64_t Bits = 8 * PixelBytes;
-    const std::int64_t FileLine = PaddedRow(Picture.Width, Bits);
-    const std::size_t PaletteBytes = Picture.Format == hfIndexed8 ? 4 * 256 : 0;
-    const std::size_t DataOffset = FileHeaderSize + InfoHeaderSize + PaletteBytes;
+    const std::uint16_t Bits = std::uint16_t(8 * PixelBytes);
+    const std::int64_t FileLine = BmpRowBytes(Picture.Width, Bits);
+    const std::uint32_t PaletteEntries = Picture.Format == hfIndexed8 ? 256 : 0;
+    const std::size_t DataOffset = BmpFileHeaderSize + BmpInfoHeaderSize + 4 * PaletteEntries;
     std::vector<std::uint8_t> B(DataOffset + std::size_t(FileLine * Picture.Height), 0);
-    B[0] = 'B';
-    B[1] = 'M';
-    Put32(B, 2, std::uint32_t(B.size()));
-    Put32(B, 10, std::uint32_t(DataOffset));
-    Put32(B, 14, InfoHeaderSize);
-    Put32(B, 18, std::uint32_t(Picture.Width));
-    Put32(B, 22, std::uint32_t(Picture.Height));
-    Put16(B, 26, 1);
-    Put16(B, 28, std::uint16_t(Bits));
-    Put32(B, 34, std::uint32_t(FileLine * Picture.Height));
-    Put32(B, 38, 2835); // 72 dpi
-    Put32(B, 42, 2835);
-    if (PaletteBytes) {
-        Put32(B, 46, 256);
-        for (std::size_t I = 0; I < 256; ++I)
-            for (std::size_t C = 0; C < 3; ++C)
-                B[FileHeaderSize + InfoHeaderSize + 4 * I + C] =
-                    Picture.Palette.empty() ? std::uint8_t(I) : Picture.Palette[3 * I + C];
-    }
+    PutBmpHeader(B.data(), Picture.Width, Picture.Height, Bits, PaletteEntries);
+    for (std::size_t I = 0; I < PaletteEntries; ++I)
+        for (std::size_t C = 0; C < 3; ++C)
+            B[BmpFileHeaderSize + BmpInfoHeaderSize + 4 * I + C] =
+                Picture.Palette.empty() ? std::uint8_t(I) : Picture.Palette[3 * I + C];
     const std::size_t Used = std::size_t(Picture.Width) * PixelBytes;
     for (std::int32_t Y = 0; Y < Picture.Height; ++Y)
         std::memcpy(B.data() + DataOffset + std::size_t(Picture.Height - 1 - Y) * FileLine,

@@ -1,6 +1,7 @@
 // fractal-enlarge: the plug-in's enlargement for image files on the command
 // line, through the same driver function, with the settings entered into the
 // dialog itself, so that its defaults, formulas and ranges hold here too.
+#include <charconv>
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
@@ -8,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "parallel/MultiCoreProcessing.h"
 #include "plugin/PluginLinearBitmap.h"
 #include "plugin/ProcessingDriver.h"
 #include "support/FloatFormat.h"
+#include "tools/ImageConversion.h"
 #include "tools/ImageFiles.h"
 #include "tools/ProgressDisplay.h"
 #include "ui/WienerResizeParamForm.h"
@@ -25,14 +28,23 @@ public:
 
 const char* const Usage = R"USAGE(Usage: fractal-enlarge INPUT... [options]
 
-Enlarges PNG, JPEG, TIFF and BMP images with Wiener filters trained on the
-image itself. 8-bit images go the plug-in's bitmap way (colour through its
-brightness plane); 16-bit and floating-point images keep their depth and are
-enlarged channel by channel. Alpha is enlarged as its own gray plane.
+Enlarges PNG, JPEG, TIFF, BMP and WebP images with Wiener filters trained on
+the image itself. 8-bit images go the plug-in's bitmap way (colour through
+its brightness plane); 16-bit and floating-point images keep their depth and
+are enlarged channel by channel. Alpha is enlarged as its own gray plane.
+The ICC profile, EXIF, XMP and resolution (pixels per inch unchanged) go
+with the image wherever the output format can hold them; the EXIF
+orientation stays a tag unless --auto-orient applies it.
+
+Presets (explicit options apply on top):
+  dialog     the default: the plug-in dialog's first-run setting and the
+             plug-in's colour path, giving the plug-in's very pixels
 
 Options:
-  -o, --output PATH        output file (one input) or existing folder;
-                           default: INPUT-x<scale> beside each input
+  -o, --output PATH        output file (one input) or existing folder; "-" is
+                           standard output; default: INPUT-x<scale> beside
+                           each input, standard output for standard input
+  --preset NAME            a preset from the list above (default: dialog)
   --setup NAME|NUMBER      the interpolation setup (default: "Fractal 9-square"):
         0  "Xin Li 2x"           covariance-based 2x, fixed scale
         1  "Xin Li 4x"           the same applied for 4x, fixed scale
@@ -48,23 +60,65 @@ Options:
   --clamp-weights          clamp weights to [0;1]    (--no-clamp-weights)
   --normalize-weights      normalize weights         (--no-normalize-weights)
   --clamp-result           clamp result to source    (--no-clamp-result)
+  --auto-orient            turn the image upright by its EXIF orientation
+  --threads N              use N processors (default: all the system allows)
+  --jpeg-quality Q         quality 1 .. 100 of JPEG and lossy WebP output
+                           (default: the input's estimated quality when it is
+                           a JPEG, else 92)
+  --webp-lossless          lossless WebP output (--webp-lossy); default:
+                           lossy only when the input is (JPEG, lossy WebP)
+  --format png|jpg|tif|bmp|webp
+                           the format written to standard output (default:
+                           the input's)
   -q, --quiet              no progress bar
   -h, --help               this text
 
-Region, regularisation, filter and the three switches default to the chosen
-setup's values, as in the plug-in's dialog.
+INPUT "-" reads standard input. Region, regularisation, filter and the three
+switches default to the chosen setup's values, as in the plug-in's dialog.
 Numbers may be formulas, e.g. --regularization "2^-10" or --filter "sqrt(2)".
 )USAGE";
+
+// A named starting point for the options; the dialog's own is the only one
+// until a better one is measured.
+struct TPreset {
+    const char* Name;
+    std::int32_t Setup;
+};
+
+constexpr TPreset Presets[] = {{"dialog", DefaultSetup}};
 
 struct TOptions {
     std::vector<std::string> Inputs;
     std::string Output;
-    std::int32_t Setup = DefaultSetup;
+    const TPreset* Preset = &Presets[0];
+    std::optional<std::int32_t> Setup;
     // Entered into the dialog's fields as typed; empty: the setup's value.
     std::string Scale, Region, Lambda, Filter;
     std::optional<bool> ClampWeights, NormalizeWeights, ClampResult;
+    std::optional<bool> WebpLossless;
+    std::optional<TImageFormat> Format;
+    std::int32_t Threads = 0, JpegQuality = 0;
+    bool AutoOrient = false;
     bool Quiet = false;
+
+    std::int32_t SetupIndex() const { return Setup ? *Setup : Preset->Setup; }
 };
+
+const TPreset* PresetOption(const std::string& Text) {
+    for (const TPreset& P : Presets)
+        if (Text == P.Name) return &P;
+    throw EUsage("option --preset: \"" + Text + "\" is not a preset (see --help)");
+}
+
+// A whole number from Min to Max, for the options the dialog has no field for.
+std::int32_t NumberOption(const std::string& Option, const std::string& Text, std::int32_t Min, std::int32_t Max) {
+    std::int32_t Value = 0;
+    const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+    if (Error != std::errc() || End != Text.data() + Text.size() || Value < Min || Value > Max)
+        throw EUsage("option " + Option + ": \"" + Text + "\" is not accepted (a whole number from " +
+                     std::to_string(Min) + " to " + std::to_string(Max) + ")");
+    return Value;
+}
 
 std::int32_t SetupOption(const std::string& Text) {
     for (std::int32_t i = 0; i < SetupCount; ++i)
@@ -91,6 +145,12 @@ TOptions ParseOptions(int argc, char** argv, bool& Help) {
         else if (A == "--clamp-weights" || A == "--no-clamp-weights") O.ClampWeights = A[2] != 'n';
         else if (A == "--normalize-weights" || A == "--no-normalize-weights") O.NormalizeWeights = A[2] != 'n';
         else if (A == "--clamp-result" || A == "--no-clamp-result") O.ClampResult = A[2] != 'n';
+        else if (A == "--preset") O.Preset = PresetOption(Value());
+        else if (A == "--threads") O.Threads = NumberOption(A, Value(), 1, 1024);
+        else if (A == "--jpeg-quality") O.JpegQuality = NumberOption(A, Value(), 1, 100);
+        else if (A == "--webp-lossless" || A == "--webp-lossy") O.WebpLossless = A == "--webp-lossless";
+        else if (A == "--format") O.Format = FormatFromFileName("." + Value());
+        else if (A == "--auto-orient") O.AutoOrient = true;
         else if (A == "-q" || A == "--quiet") O.Quiet = true;
         else if (A.size() > 1 && A[0] == '-') throw EUsage("unknown option " + A + " (see --help)");
         else O.Inputs.push_back(A);
@@ -129,9 +189,10 @@ void Check(TCheckBox& Box, const std::optional<bool>& Checked) {
 // resets the other fields, then the scale, which does so as well, then the
 // rest; then presses OK.
 void FillDialog(TWienerResizeParamForm& Dialog, const TOptions& O) {
-    Dialog.SetupComboBox->UserSelects(O.Setup);
-    if (!O.Scale.empty() && !SetupHasScale(O.Setup))
-        throw EUsage("option --scale: the setup \"" + std::string(SetupNames[O.Setup]) + "\" has a fixed scale");
+    const std::int32_t Setup = O.SetupIndex();
+    Dialog.SetupComboBox->UserSelects(Setup);
+    if (!O.Scale.empty() && !SetupHasScale(Setup))
+        throw EUsage("option --scale: the setup \"" + std::string(SetupNames[Setup]) + "\" has a fixed scale");
     Enter(*Dialog.ScaleEdit, "--scale", O.Scale);
     Enter(*Dialog.TrainingRegionEdit, "--region", O.Region);
     Enter(*Dialog.LambdaEdit, "--regularization", O.Lambda);
@@ -144,6 +205,12 @@ void FillDialog(TWienerResizeParamForm& Dialog, const TOptions& O) {
 
 std::string OutputName(const TOptions& O, const std::string& Input, std::int32_t Scale) {
     namespace fs = std::filesystem;
+    if (O.Output == StandardStream || (O.Output.empty() && Input == StandardStream)) {
+        if (O.Inputs.size() > 1) throw EUsage("with several inputs, the output cannot be standard output");
+        return StandardStream;
+    }
+    if (Input == StandardStream && fs::is_directory(O.Output))
+        throw EUsage("standard input has no name to give its result in " + O.Output);
     const fs::path In(Input);
     const std::string Own = In.stem().string() + "-x" + std::to_string(Scale) + In.extension().string();
     if (O.Output.empty()) return (In.parent_path() / Own).string();
@@ -152,30 +219,46 @@ std::string OutputName(const TOptions& O, const std::string& Input, std::int32_t
     return O.Output;
 }
 
-// Enlarges one file; the caption of the result.
-std::string EnlargeFile(const std::string& Input, const std::string& Output, std::int32_t Setup,
-                        TBitmapWienerInterpolation& I) {
-    FormatFromFileName(Output); // an unknown extension fails before the work
-    TImageData Image = ReadImageFile(Input);
-    const std::int64_t W = std::int64_t(Image.Width) * I.ScaleFactor, H = std::int64_t(Image.Height) * I.ScaleFactor;
-    if (W > 2147483647 || H > 2147483647 ||
-        !FitsContainers(std::int32_t(W), std::int32_t(H), Image.Channels, Image.HasAlpha, Image.SampleType))
-        throw EImageFile(Input + ": " + SOutOfMemory + " (result too large)");
-    std::string Caption;
-    TImageData Result;
-    if (Image.SampleType == TSampleType::st8bit) {
+void Warn(const std::vector<std::string>& Warnings) {
+    for (const std::string& W : Warnings) std::cerr << "fractal-enlarge: warning: " << W << "\n";
+}
+
+// The enlarged pixels of Image, through the plug-in's own path for 8 bits.
+TImageData Enlarge(const TImageData& Image, std::int32_t Setup, TBitmapWienerInterpolation& I,
+                   const std::string& HostName, std::string& Caption) {
+    if (Image.SampleType() == TSampleType::st8bit) {
         TLinearBitmap Color, Alpha;
         ImageToBitmaps(Image, Color, Image.HasAlpha ? &Alpha : nullptr);
-        Caption = EnlargeImage(&Color, Setup, I, Input);
-        if (Image.HasAlpha) EnlargeImage(&Alpha, Setup, I, Input);
-        Result = BitmapsToImage(Color, Image.HasAlpha ? &Alpha : nullptr);
-    } else {
-        TFloatMapList Maps = ImageToFloatMaps(Image);
-        for (auto& Map : Maps) Caption = EnlargeImage(Map.get(), Setup, I, Input);
-        Result = FloatMapsToImage(Maps, Image.HasAlpha, Image.SampleType, Image.FloatBits);
+        Caption = EnlargeImage(&Color, Setup, I, HostName);
+        if (Image.HasAlpha) EnlargeImage(&Alpha, Setup, I, HostName);
+        return BitmapsToImage(Color, Image.HasAlpha ? &Alpha : nullptr);
     }
+    TFloatMapList Maps = ImageToFloatMaps(Image);
+    for (auto& Map : Maps) Caption = EnlargeImage(Map.get(), Setup, I, HostName);
+    return FloatMapsToImage(Maps, Image.HasAlpha, Image.SampleType(), Image.FloatBits);
+}
+
+// Enlarges one file; the caption of the result.
+std::string EnlargeFile(const std::string& Input, const std::string& Output, const TOptions& O,
+                        TBitmapWienerInterpolation& I) {
+    const bool ToStream = Output == StandardStream;
+    if (!ToStream) FormatFromFileName(Output); // an unknown extension fails before the work
+    TImageData Image = ReadImageFile(Input);
+    Warn(Image.Warnings);
+    if (O.AutoOrient) ApplyOrientation(Image);
+    const std::int64_t W = std::int64_t(Image.Width) * I.ScaleFactor, H = std::int64_t(Image.Height) * I.ScaleFactor;
+    if (W > 2147483647 || H > 2147483647 ||
+        !FitsContainers(std::int32_t(W), std::int32_t(H), Image.Channels, Image.HasAlpha, Image.SampleType()))
+        throw EImageFile(Input + ": " + SOutOfMemory + " (result too large)");
+    std::string Caption;
+    TImageData Result = Enlarge(Image, O.SetupIndex(), I, Input == StandardStream ? "stdin" : Input, Caption);
     Result.Caption = Caption;
-    WriteImageFile(Output, Result);
+    Result.Metadata = Image.Metadata;
+    TWriteOptions Write;
+    Write.Quality = O.JpegQuality > 0 ? O.JpegQuality : Image.SourceQuality > 0 ? Image.SourceQuality : 92;
+    Write.WebpLossless = O.WebpLossless ? *O.WebpLossless : !Image.LossySource;
+    const TImageFormat Format = ToStream ? O.Format.value_or(Image.SourceFormat) : FormatFromFileName(Output);
+    Warn(WriteImageFile(Output, Format, Result, Write));
     return Caption;
 }
 
@@ -200,6 +283,8 @@ int Main(int argc, char** argv) {
         return 2;
     }
     TBitmapWienerInterpolation& Interpolator = Dialog.WienerInterpolator();
+    // The framework starts as many workers as it counts processors.
+    if (O.Threads > 0) ProcessorCountCache.store(O.Threads);
     TInterruptGuard Interrupt;
     TProgressDisplay Display(std::cerr, !O.Quiet && StderrIsTerminal());
     SetConsoleProgressDisplay(&Display);
@@ -208,9 +293,10 @@ int Main(int argc, char** argv) {
     for (const std::string& Input : O.Inputs) {
         try {
             const std::string Output = OutputName(O, Input, Interpolator.ScaleFactor);
-            const std::string Caption = EnlargeFile(Input, Output, O.Setup, Interpolator);
+            const std::string Caption = EnlargeFile(Input, Output, O, Interpolator);
             Display.Finish();
-            std::cout << Output << ": " << Caption << "\n";
+            // Standard output carries the image then.
+            (Output == StandardStream ? std::cerr : std::cout) << Output << ": " << Caption << "\n";
         } catch (const EAbort&) {
             Display.Finish();
             std::cerr << "fractal-enlarge: cancelled\n";

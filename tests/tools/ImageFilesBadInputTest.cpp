@@ -54,13 +54,13 @@ TEST_F(ImageFilesBadInput, MissingEmptyFolderAndForeignFiles) {
     ExpectReadError(PathOf("empty.png"), "empty file");
     ExpectReadError(Folder.string(), "not a regular file");
     Save(PathOf("notes.png"), {'h', 'e', 'l', 'l', 'o', '\n'});
-    ExpectReadError(PathOf("notes.png"), "not a PNG, JPEG, TIFF or BMP image");
+    ExpectReadError(PathOf("notes.png"), "not a PNG, JPEG, TIFF, BMP or WebP image");
     Save(PathOf("B.png"), {'B'});
     ExpectReadError(PathOf("B.png"), "not a PNG");
 }
 
 TEST_F(ImageFilesBadInput, TruncatedFilesOfEveryFormat) {
-    for (const char* Name : {"cut.png", "cut.jpg", "cut.tif", "cut.bmp"}) {
+    for (const char* Name : {"cut.png", "cut.jpg", "cut.tif", "cut.bmp", "cut.webp"}) {
         const std::string Path = ValidFile(Name);
         const std::vector<char> Whole = Load(Path);
         // Cut inside the pixel data, and just after the signature.
@@ -154,7 +154,7 @@ TEST_F(ImageFilesBadInput, FailureWhileWritingKeepsTheOldFile) {
     // Noise, so that no compression gets it under the limit.
     TImageData Big = PatternImage(300, 200, 3, false, TSampleType::st8bit);
     std::uint32_t Seed = 12345;
-    for (std::uint8_t& v : Big.Samples8) v = std::uint8_t((Seed = Seed * 1664525u + 1013904223u) >> 24);
+    for (std::uint8_t& v : Big.Samples.U8()) v = std::uint8_t((Seed = Seed * 1664525u + 1013904223u) >> 24);
     struct rlimit Old {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &Old), 0);
     auto* OldHandler = signal(SIGXFSZ, SIG_IGN);
@@ -164,7 +164,7 @@ TEST_F(ImageFilesBadInput, FailureWhileWritingKeepsTheOldFile) {
     std::vector<std::string> Failed;
     for (const char* Name : {"full.png", "full.jpg", "full.tif", "full.bmp"}) {
         try {
-            WriteImageFile(PathOf(Name), Big, 100);
+            WriteImageFile(PathOf(Name), Big, TWriteOptions{100});
         } catch (const EImageFile& E) {
             if (std::string(E.what()).rfind(PathOf(Name) + ": ", 0) == 0) Failed.push_back(Name);
         }
