@@ -1,49 +1,46 @@
 #include "numerics/LUDecomposition.h"
 
-#include <cfenv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
 
+#include "support/FloatEnvironment.h"
+
 namespace fi {
 
 namespace {
 
-constexpr int FailureFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
-
 // The arithmetic of one solve runs with the failure flags cleared; the
 // caller's flags are put back on the way out, whatever happens.
-// (fesetexceptflag is avoided: the i686 runtime's version also unmasks the
-// SSE exceptions it restores.)
 class TMathCheck {
 public:
-    TMathCheck() : Saved(std::fetestexcept(FailureFlags)) { std::feclearexcept(FailureFlags); }
-    ~TMathCheck() {
-        std::feclearexcept(FailureFlags);
-        // With every exception masked this only sets the flags again.
-        if (Saved != 0) std::feraiseexcept(Saved);
-    }
+    TMathCheck() : Saved(RaisedFailureFlags()) { SetFailureFlags({}); }
+    ~TMathCheck() { SetFailureFlags(Saved); }
     TMathCheck(const TMathCheck&) = delete;
     TMathCheck& operator=(const TMathCheck&) = delete;
 
-    // Raises when the arithmetic since the last clear has failed.
-    static void RaiseOnFlags() {
-        const int Raised = std::fetestexcept(FailureFlags);
-        if (Raised & FE_INVALID) throw EMathError(SInvalidOp);
-        if (Raised & FE_DIVBYZERO) throw EMathError(SZeroDivide);
-        if (Raised & FE_OVERFLOW) throw EMathError(SOverflow);
+    // What the arithmetic since the last clear has raised, the first of
+    // invalid operation, division by zero and overflow.
+    static TSolveStatus FlagStatus() {
+        const unsigned Raised = RaisedFailureFlags().Any();
+        if (Raised & FlagInvalid) return TSolveStatus::InvalidOperation;
+        if (Raised & FlagDivideByZero) return TSolveStatus::DivisionByZero;
+        if (Raised & FlagOverflow) return TSolveStatus::Overflow;
+        return TSolveStatus::Solved;
     }
     // The same, and a result that is not finite (non-finite input passes
     // through the arithmetic without raising a flag) fails as well.
-    static void RaiseOnFailure(const TFloatMap& Result) {
-        RaiseOnFlags();
+    static TSolveStatus ResultStatus(const TFloatMap& Result) {
+        const TSolveStatus Flags = FlagStatus();
+        if (Flags != TSolveStatus::Solved) return Flags;
         for (std::int32_t i = 0; i < Result.Count; ++i)
-            if (!std::isfinite(Result.Map[i])) throw EMathError(SInvalidOp);
+            if (!std::isfinite(Result.Map[i])) return TSolveStatus::InvalidOperation;
+        return TSolveStatus::Solved;
     }
 
 private:
-    int Saved;
+    TFailureFlags Saved;
 };
 
 // A work-record slot, or a temporary owned by the call when there is no record.
@@ -54,7 +51,7 @@ T& Slot(std::unique_ptr<T>* RecordSlot, std::unique_ptr<T>& Own) {
     return *Target;
 }
 
-void Decompose(const TMatrix& A, TMatrix& LU, TIntVector& Indx, TLUDecompWork* Work) {
+TSolveStatus Decompose(const TMatrix& A, TMatrix& LU, TIntVector& Indx, TLUDecompWork* Work) {
     const std::int32_t n = A.Width;
     LU.Assign(&A);
     std::unique_ptr<TVector> OwnVV;
@@ -70,7 +67,7 @@ void Decompose(const TMatrix& A, TMatrix& LU, TIntVector& Indx, TLUDecompWork* W
             const double Temp = std::fabs(Row[j]);
             if (Temp > Big) Big = Temp;
         }
-        if (Big == 0.0) throw ESingluarMatrix(SSingularRowOfZeros);
+        if (Big == 0.0) return TSolveStatus::SingularRowOfZeros;
         vv[i] = 1.0 / Big;
     }
 
@@ -108,12 +105,13 @@ void Decompose(const TMatrix& A, TMatrix& LU, TIntVector& Indx, TLUDecompWork* W
         }
         Indx.Item(j + 1) = IMax + 1;
         const double Pivot = a[std::intptr_t(j) * n + j];
-        if (Pivot == 0.0) throw ESingluarMatrix(SSingularZeroPivot);
+        if (Pivot == 0.0) return TSolveStatus::SingularZeroPivot;
         if (j != n - 1) {
             const double Dum = 1.0 / Pivot;
             for (std::int32_t i = j + 1; i < n; ++i) a[std::intptr_t(i) * n + j] *= Dum;
         }
     }
+    return TSolveStatus::Solved;
 }
 
 void BackSubstitute(const TMatrix& LU, const TIntVector& Indx, TVector& B) {
@@ -144,19 +142,21 @@ void BackSubstitute(const TMatrix& LU, const TIntVector& Indx, TVector& B) {
     }
 }
 
-// LUSolve without its own flag handling; raises when the solution (and, with
+// LUSolve without its own flag handling; fails when the solution (and, with
 // Invert, the inverse) is not sound, before A is touched.
-void Solve(TMatrix& A, TVector& X, const TVector& B, bool Invert, TLUSolveWork* Work) {
+TSolveStatus Solve(TMatrix& A, TVector& X, const TVector& B, bool Invert, TLUSolveWork* Work) {
     X.Assign(&B);
     std::unique_ptr<TMatrix> OwnLU;
     std::unique_ptr<TIntVector> OwnIndx;
     TMatrix& LU = Slot(Work != nullptr ? &Work->LU : nullptr, OwnLU);
     TIntVector& Indx = Slot(Work != nullptr ? &Work->Indx : nullptr, OwnIndx);
     Indx.SetCount(A.Width);
-    Decompose(A, LU, Indx, Work != nullptr ? &Work->Decomp : nullptr);
+    if (const TSolveStatus Status = Decompose(A, LU, Indx, Work != nullptr ? &Work->Decomp : nullptr);
+        Status != TSolveStatus::Solved)
+        return Status;
     BackSubstitute(LU, Indx, X);
-    TMathCheck::RaiseOnFailure(X);
-    if (!Invert) return;
+    if (const TSolveStatus Status = TMathCheck::ResultStatus(X); Status != TSolveStatus::Solved || !Invert)
+        return Status;
 
     const std::int32_t n = A.Width;
     TMatrix Inverse(A.Height, n);
@@ -167,21 +167,59 @@ void Solve(TMatrix& A, TVector& X, const TVector& B, bool Invert, TLUSolveWork* 
         BackSubstitute(LU, Indx, e);
         for (std::int32_t j = 1; j <= n; ++j) Inverse.Item(j, i) = e.Item(j);
     }
-    TMathCheck::RaiseOnFailure(Inverse);
+    if (const TSolveStatus Status = TMathCheck::ResultStatus(Inverse); Status != TSolveStatus::Solved) return Status;
     if (A.Size > 0) std::memcpy(A.Map, Inverse.Map, std::size_t(A.Size));
+    return TSolveStatus::Solved;
+}
+
+// The regularised least-squares solve; Condition as in SolveLeastSquares.
+TSolveStatus LeastSquares(const TMatrix& A, const TVector& B, TVector& X, double Lambda, double* Condition,
+                          TLeastSquaresWork* Work) {
+    const TMathCheck Check;
+    std::unique_ptr<TMatrix> OwnAtA;
+    std::unique_ptr<TVector> OwnAtb;
+    TMatrix& AtA = Slot(Work != nullptr ? &Work->AtA : nullptr, OwnAtA);
+    TVector& Atb = Slot(Work != nullptr ? &Work->Atb : nullptr, OwnAtb);
+    TransposeProduct(AtA, A);
+    if (Lambda != 0.0) {
+        const double L2 = Lambda * Lambda;
+        for (std::int32_t k = 1; k <= AtA.Rows(); ++k) AtA.Item(k, k) += L2;
+    }
+    TransposeMulVector(Atb, A, B);
+    if (const TSolveStatus Status = TMathCheck::FlagStatus(); Status != TSolveStatus::Solved) return Status;
+    if (Condition != nullptr) {
+        // The quotient may be infinite for a singular matrix; that is no
+        // failure of the solve.
+        *Condition = ConditionNumber(AtA);
+        SetFailureFlags({});
+    }
+    return Solve(AtA, X, Atb, false, Work != nullptr ? &Work->Solve : nullptr);
 }
 
 } // namespace
 
+namespace {
+void RaiseSolveFailure(TSolveStatus Status) {
+    switch (Status) {
+    case TSolveStatus::Solved: return;
+    case TSolveStatus::SingularRowOfZeros: throw ESingluarMatrix(SSingularRowOfZeros);
+    case TSolveStatus::SingularZeroPivot: throw ESingluarMatrix(SSingularZeroPivot);
+    case TSolveStatus::InvalidOperation: throw EMathError(SInvalidOp);
+    case TSolveStatus::DivisionByZero: throw EMathError(SZeroDivide);
+    case TSolveStatus::Overflow: throw EMathError(SOverflow);
+    }
+}
+} // namespace
+
 void LUDecomp(const TMatrix& A, TMatrix& LU, TIntVector& Indx, TLUDecompWork* Work) {
-    Decompose(A, LU, Indx, Work);
+    RaiseSolveFailure(Decompose(A, LU, Indx, Work));
 }
 
 void LUBackSubstitute(const TMatrix& LU, const TIntVector& Indx, TVector& B) { BackSubstitute(LU, Indx, B); }
 
 void LUSolve(TMatrix& A, TVector& X, const TVector& B, bool Invert, TLUSolveWork* Work) {
-    TMathCheck Check;
-    Solve(A, X, B, Invert, Work);
+    const TMathCheck Check;
+    RaiseSolveFailure(Solve(A, X, B, Invert, Work));
 }
 
 void TransposeProduct(TMatrix& AtA, const TMatrix& A) {
@@ -240,25 +278,12 @@ void TransposeMulVector(TVector& Atb, const TMatrix& A, const TVector& B) {
 
 void SolveLeastSquares(const TMatrix& A, const TVector& B, TVector& X, double Lambda, double* Condition,
                        TLeastSquaresWork* Work) {
-    TMathCheck Check;
-    std::unique_ptr<TMatrix> OwnAtA;
-    std::unique_ptr<TVector> OwnAtb;
-    TMatrix& AtA = Slot(Work != nullptr ? &Work->AtA : nullptr, OwnAtA);
-    TVector& Atb = Slot(Work != nullptr ? &Work->Atb : nullptr, OwnAtb);
-    TransposeProduct(AtA, A);
-    if (Lambda != 0.0) {
-        const double L2 = Lambda * Lambda;
-        for (std::int32_t k = 1; k <= AtA.Rows(); ++k) AtA.Item(k, k) += L2;
-    }
-    TransposeMulVector(Atb, A, B);
-    TMathCheck::RaiseOnFlags();
-    if (Condition != nullptr) {
-        // The quotient may be infinite for a singular matrix; that is no
-        // failure of the solve.
-        *Condition = ConditionNumber(AtA);
-        std::feclearexcept(FailureFlags);
-    }
-    Solve(AtA, X, Atb, false, Work != nullptr ? &Work->Solve : nullptr);
+    RaiseSolveFailure(LeastSquares(A, B, X, Lambda, Condition, Work));
+}
+
+TSolveStatus TrySolveLeastSquares(const TMatrix& A, const TVector& B, TVector& X, double Lambda,
+                                  TLeastSquaresWork& Work) {
+    return LeastSquares(A, B, X, Lambda, nullptr, &Work);
 }
 
 std::int32_t JacobiEigen(const TMatrix& A, TMatrix& V, TVector& D) {

@@ -33,6 +33,16 @@ public:
 // names the first of invalid operation, division by zero and overflow that
 // occurred.
 
+// How a solve ended, for callers that handle failures as a matter of course.
+enum class TSolveStatus : std::uint8_t {
+    Solved,
+    SingularRowOfZeros,
+    SingularZeroPivot,
+    InvalidOperation,
+    DivisionByZero,
+    Overflow,
+};
+
 // Work records: temporaries of the solvers, created lazily in empty slots and
 // reused (resized as needed) afterwards, so that a caller solving many small
 // systems allocates them once. Value-initialise a record before first use;
@@ -77,6 +87,12 @@ void TransposeMulVector(TVector& Atb, const TMatrix& A, const TVector& B);
 // condition number of the regularised normal matrix.
 void SolveLeastSquares(const TMatrix& A, const TVector& B, TVector& X, double Lambda,
                        double* Condition = nullptr, TLeastSquaresWork* Work = nullptr);
+
+// The same solve without a condition number, reporting instead of raising:
+// for the per-pixel filters, whose failures are expected and answered with
+// a fallback. The same operations in the same order as SolveLeastSquares.
+TSolveStatus TrySolveLeastSquares(const TMatrix& A, const TVector& B, TVector& X, double Lambda,
+                                  TLeastSquaresWork& Work);
 
 // Eigen-decomposition of the symmetric matrix A (not changed) by cyclic
 // Jacobi rotations: V receives the eigenvectors as columns, D the eigenvalues

@@ -52,6 +52,26 @@ void LoadDefaultFloatEnvironment() {
     SetSseControlStatus(DefaultMxcsr);
 }
 
+TFailureFlags RaisedFailureFlags() {
+    std::uint16_t Status;
+    asm volatile("fnstsw %0" : "=m"(Status) : : "memory");
+    return {Status & FailureFlags, SseControlStatus() & FailureFlags};
+}
+
+void SetFailureFlags(const TFailureFlags& Flags) {
+    SetSseControlStatus((SseControlStatus() & ~FailureFlags) | (Flags.Sse & FailureFlags));
+    std::uint16_t Status;
+    asm volatile("fnstsw %0" : "=m"(Status) : : "memory");
+    if ((Status & FailureFlags) == (Flags.X87 & FailureFlags)) return;
+    // The x87 flags change only through its whole environment.
+    std::uint8_t Environment[sizeof TFloatEnvironment::X87];
+    asm volatile("fnstenv %0" : "=m"(Environment) : : "memory");
+    std::memcpy(&Status, Environment + StatusWordAt, 2);
+    Status = std::uint16_t((Status & ~FailureFlags) | (Flags.X87 & FailureFlags));
+    std::memcpy(Environment + StatusWordAt, &Status, 2);
+    asm volatile("fldenv %0" : : "m"(Environment) : "memory");
+}
+
 std::uint16_t X87ControlWord() {
     std::uint16_t ControlWord;
     asm volatile("fnstcw %0" : "=m"(ControlWord) : : "memory");

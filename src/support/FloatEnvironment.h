@@ -31,6 +31,26 @@ void SetX87ControlWord(std::uint16_t ControlWord);
 std::uint32_t SseControlStatus();
 void SetSseControlStatus(std::uint32_t Mxcsr);
 
+// The flags of a failed computation: invalid operation (1), division by zero
+// (4) and overflow (8), the same bits in the x87 status word and the SSE
+// register. Read and written directly, a few instructions, where the C
+// runtime's flag functions may cost far more per call.
+inline constexpr unsigned FlagInvalid = 0x01;
+inline constexpr unsigned FlagDivideByZero = 0x04;
+inline constexpr unsigned FlagOverflow = 0x08;
+inline constexpr unsigned FailureFlags = FlagInvalid | FlagDivideByZero | FlagOverflow;
+
+struct TFailureFlags {
+    unsigned X87 = 0;
+    unsigned Sse = 0;
+    // Raised in either unit.
+    unsigned Any() const { return X87 | Sse; }
+};
+
+TFailureFlags RaisedFailureFlags();
+// Sets exactly these failure flags in each unit; every other flag stays.
+void SetFailureFlags(const TFailureFlags& Flags);
+
 // Round to nearest, ties to even, of an extended value inside the 32-bit
 // range. A single FRNDINT, which follows the rounding control but not the
 // precision control, so a 53-bit precision setting cannot spoil it.

@@ -299,14 +299,7 @@ bool AllFinite(const TVector& V) {
 }
 
 bool SolveFilterWeights(const TMatrix& A, const TVector& t, TVector& w, double Lambda, TLeastSquaresWork& Work) {
-    try {
-        SolveLeastSquares(A, t, w, Lambda, nullptr, &Work);
-    } catch (const ESingluarMatrix&) {
-        return false;
-    } catch (const EMathError&) {
-        return false;
-    }
-    return AllFinite(w);
+    return TrySolveLeastSquares(A, t, w, Lambda, Work) == TSolveStatus::Solved && AllFinite(w);
 }
 
 namespace {

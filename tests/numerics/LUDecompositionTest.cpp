@@ -322,6 +322,24 @@ TEST(SolveLeastSquares, AllocatesNothingOnceItsRecordIsFilled) {
     }
 }
 
+TEST(TrySolveLeastSquares, ReportsWhatTheRaisingSolveRaisesAndSolvesAlike) {
+    TLeastSquaresWork Work{};
+    TVector X, Y;
+    const TVector B = MakeVector({1, 2, 3});
+    const TMatrix Zero = MakeMatrix(3, 2, {0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(TrySolveLeastSquares(Zero, B, X, 0.0, Work), TSolveStatus::SingularRowOfZeros);
+    const TMatrix Parallel = MakeMatrix(3, 2, {1, 2, 2, 4, 3, 6});
+    EXPECT_EQ(TrySolveLeastSquares(Parallel, B, X, 0.0, Work), TSolveStatus::SingularZeroPivot);
+    EXPECT_EQ(Failure([&] { SolveLeastSquares(Parallel, B, X, 0.0); }), std::string("singular: ") + SSingularZeroPivot);
+    const TMatrix Huge = MakeMatrix(3, 2, {1e200, 0, 0, 1, 0, 0});
+    EXPECT_EQ(TrySolveLeastSquares(Huge, B, X, 0.0, Work), TSolveStatus::Overflow);
+
+    const TMatrix A = MakeMatrix(3, 2, {1, 2, 3, 5, 8, 13});
+    ASSERT_EQ(TrySolveLeastSquares(A, B, X, 0.01, Work), TSolveStatus::Solved);
+    SolveLeastSquares(A, B, Y, 0.01);
+    EXPECT_TRUE(SameBits(X, Y));
+}
+
 TEST(JacobiEigen, DiagonalAndTwoByTwo) {
     TMatrix V;
     TVector D;
