@@ -75,7 +75,8 @@ void TFractalInterpolateProcess::ProcessItem(TMultiCoreProcessThread* Thread, vo
                     std::int32_t j = 0;
                     for (std::int32_t ty = y - r; Formed && ty <= y + r; ++ty)
                         for (std::int32_t tx = x - r; tx <= x + r; ++tx) {
-                            const TFloatMap& Phase = *PhaseMaps[(tx - s + 512) % 2][(ty - u + 512) % 2];
+                            const TFloatMap& Phase =
+                                *PhaseMaps[std::size_t(PhaseOf(tx - s, 2))][std::size_t(PhaseOf(ty - u, 2))];
                             if (Phase.Count == 0) {
                                 Formed = false;
                                 break;

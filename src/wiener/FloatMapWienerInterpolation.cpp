@@ -209,24 +209,39 @@ void TBitmapWienerInterpolation::SetupFractalSquareXinLi(std::int32_t Radius) {
     BuildCombinedRelations(Relations, [Radius] { return Square(Radius); });
 }
 
-const char* const SetupNames[SetupCount] = {
-    "Xin Li 2x",         "Xin Li 4x",          "Fractal 5-star",     "Fractal 9-square",
-    "Fractal 25-square", "Fractal 5 / Xin Li", "Fractal 9 / Xin Li",
+namespace {
+// The setups in the order the dialog lists them.
+struct TSetupEntry {
+    const char* Name;
+    bool TakesScale;
+    void (*Apply)(TBitmapWienerInterpolation& I, std::int32_t Scale);
 };
 
-bool SetupHasScale(std::int32_t Index) { return Index >= 2 && Index <= 4; }
+constexpr TSetupEntry Setups[SetupCount] = {
+    {"Xin Li 2x", false, [](TBitmapWienerInterpolation& I, std::int32_t) { I.SetupXinLi2x(); }},
+    {"Xin Li 4x", false, [](TBitmapWienerInterpolation& I, std::int32_t) { I.SetupXinLi4x(); }},
+    {"Fractal 5-star", true, [](TBitmapWienerInterpolation& I, std::int32_t Scale) { I.SetupFractalStar(Scale); }},
+    {"Fractal 9-square", true,
+     [](TBitmapWienerInterpolation& I, std::int32_t Scale) { I.SetupFractalSquare(Scale, 1); }},
+    {"Fractal 25-square", true,
+     [](TBitmapWienerInterpolation& I, std::int32_t Scale) { I.SetupFractalSquare(Scale, 2); }},
+    {"Fractal 5 / Xin Li", false, [](TBitmapWienerInterpolation& I, std::int32_t) { I.SetupFractalStarXinLi(); }},
+    {"Fractal 9 / Xin Li", false,
+     [](TBitmapWienerInterpolation& I, std::int32_t) { I.SetupFractalSquareXinLi(1); }},
+};
+
+bool IsSetup(std::int32_t Index) { return Index >= 0 && Index < SetupCount; }
+} // namespace
+
+const char* const SetupNames[SetupCount] = {Setups[0].Name, Setups[1].Name, Setups[2].Name, Setups[3].Name,
+                                            Setups[4].Name, Setups[5].Name, Setups[6].Name};
+
+bool SetupHasScale(std::int32_t Index) { return IsSetup(Index) && Setups[Index].TakesScale; }
 
 bool ApplySetup(TBitmapWienerInterpolation& I, std::int32_t Index, std::int32_t Scale) {
-    switch (Index) {
-    case 0: I.SetupXinLi2x(); return true;
-    case 1: I.SetupXinLi4x(); return true;
-    case 2: I.SetupFractalStar(Scale); return true;
-    case 3: I.SetupFractalSquare(Scale, 1); return true;
-    case 4: I.SetupFractalSquare(Scale, 2); return true;
-    case 5: I.SetupFractalStarXinLi(); return true;
-    case 6: I.SetupFractalSquareXinLi(1); return true;
-    default: return false;
-    }
+    if (!IsSetup(Index)) return false;
+    Setups[Index].Apply(I, Scale);
+    return true;
 }
 
 TInterpolatorSettings ReadSettings(const TBitmapWienerInterpolation& I) {
@@ -304,12 +319,6 @@ bool SolveFilterWeights(const TMatrix& A, const TVector& t, TVector& w, double L
 
 namespace {
 
-// The phase of a coordinate relative to the block corner, always in 0 .. S-1.
-std::int32_t PhaseOf(std::int32_t Offset, std::int32_t S) {
-    const std::int32_t Phase = Offset % S;
-    return Phase < 0 ? Phase + S : Phase;
-}
-
 // The working set of one work item: allocated once, reused for every pixel.
 struct TWienerWork {
     TMatrix A;
@@ -363,73 +372,93 @@ void TBitmapWienerInterpolation::Interpolate() {
     if (FilterStrength > 0.0f) ArtefactFilter(Dst, float(double(FilterStrength) / (MaxValue - MinValue)));
 }
 
+namespace {
+
+// Rows of Work.A and entries of Work.t: the training pairs of source pixel
+// (x, y) over its TrainingRegion square. False where a phase map it needs is
+// empty (a source side too short for the factor).
+bool FormTrainingSet(const TBitmapWienerInterpolation& I, const TPixelRelations& R, std::int32_t x, std::int32_t y,
+                     TWienerWork& Work) {
+    const TFloatMap& Src = *I.Source;
+    const std::int32_t S = I.ScaleFactor;
+    const std::int32_t b = I.TrainingRegion;
+    const std::int32_t Half = b / 2;
+    const std::int32_t HighTraining = R.HighResTrainingOffsets.Length();
+    std::int32_t j = 0;
+    for (std::int32_t ty = y + Half - b + 1; ty <= y + Half; ++ty)
+        for (std::int32_t tx = x + Half - b + 1; tx <= x + Half; ++tx) {
+            double* Row = Work.A.RowPtr(j);
+            if (HighTraining > 0) ReadOffsets(Src, tx, ty, Row, R.HighResTrainingOffsets);
+            if (!R.LowResTrainingOffsets.Empty()) {
+                const TFloatMap& Phase =
+                    *I.PhaseMaps[std::size_t(PhaseOf(tx - R.X, S))][std::size_t(PhaseOf(ty - R.Y, S))];
+                if (Phase.Count == 0) return false;
+                // Division truncating toward zero, also left of and above the map.
+                ReadOffsets(Phase, (tx - R.X) / S, (ty - R.Y) / S, Row + HighTraining, R.LowResTrainingOffsets);
+            }
+            Work.t.Map[j] = Src.GetClamped(tx, ty);
+            ++j;
+        }
+    return true;
+}
+
+// Work.w := the filter of a formed training set, clamped and normalised as
+// the switches say; equal weights where the solve or the normalisation fails.
+void SolveWeights(const TBitmapWienerInterpolation& I, bool Formed, std::int32_t n, TWienerWork& Work) {
+    bool Solved = Formed && SolveFilterWeights(Work.A, Work.t, Work.w, I.EffectiveLambda, Work.Solver);
+    if (Solved && I.ClampWeights)
+        for (std::int32_t k = 0; k < n; ++k) {
+            double& Weight = Work.w.Map[k];
+            if (Weight > 1.0) Weight = 1.0;
+            if (Weight < 0.0) Weight = 0.0;
+        }
+    if (Solved && I.NormalizeWeights) {
+        const double Sum = Work.w.Sum();
+        if (Sum != 0.0) {
+            const double Factor = 1.0 / Sum;
+            for (std::int32_t k = 0; k < n; ++k) Work.w.Map[k] *= Factor;
+        }
+        // An overflowing sum or reciprocal fails like the solve.
+        Solved = std::isfinite(Sum) && AllFinite(Work.w);
+    }
+    if (!Solved) Work.w.Fill(1.0 / n);
+}
+
+// The output pixel of relation R for source pixel (x, y), from its inputs
+// and Work.w, clamped to the inputs' range where asked.
+void Predict(const TBitmapWienerInterpolation& I, const TPixelRelations& R, std::int32_t x, std::int32_t y,
+             TWienerWork& Work) {
+    TFloatMap& Dst = *I.Dest;
+    const std::int32_t HighInputs = R.HighResOffsets.Length();
+    const std::int32_t OutX = I.ScaleFactor * x + R.X;
+    const std::int32_t OutY = I.ScaleFactor * y + R.Y;
+    if (HighInputs > 0) ReadOffsets(Dst, OutX, OutY, Work.v.Map, R.HighResOffsets);
+    if (!R.LowResOffsets.Empty()) ReadOffsets(*I.Source, x, y, Work.v.Map + HighInputs, R.LowResOffsets);
+    double Prediction = Work.v.Dot(Work.w);
+    if (I.ClampResult) {
+        double Lo;
+        double Hi;
+        Work.v.GetMinMax(Lo, Hi);
+        if (Prediction < Lo) Prediction = Lo;
+        if (Prediction > Hi) Prediction = Hi;
+    }
+    *Dst.PixelPtr(OutX, OutY) = Prediction;
+}
+
+} // namespace
+
 void TBitmapWienerInterpolation::ProcessItem(TMultiCoreProcessThread* Thread, void* Data) {
     const TRowRange& Range = *static_cast<const TRowRange*>(Data);
     const TPixelRelations& R = *Relations[std::size_t(CurrentRelation)];
-    const TFloatMap& Src = *Source;
-    TFloatMap& Dst = *Dest;
-    const std::int32_t S = ScaleFactor;
     const std::int32_t b = TrainingRegion;
-    const std::int32_t Half = b / 2;
     const std::int32_t n = R.WeightCount();
-    const std::int32_t HighTraining = R.HighResTrainingOffsets.Length();
-    const std::int32_t HighInputs = R.HighResOffsets.Length();
     TWienerWork Work(b > 0 ? b * b : 0, n);
 
     for (std::int32_t y = Range.First; y <= Range.Last; ++y) {
-        for (std::int32_t x = 0; x < Src.Width; ++x) {
-            // The training set; it cannot be formed where a phase map it
-            // needs is empty (a source side too short for the factor).
-            bool Formed = true;
-            std::int32_t j = 0;
-            for (std::int32_t ty = y + Half - b + 1; Formed && ty <= y + Half; ++ty)
-                for (std::int32_t tx = x + Half - b + 1; tx <= x + Half; ++tx) {
-                    double* Row = Work.A.RowPtr(j);
-                    if (HighTraining > 0) ReadOffsets(Src, tx, ty, Row, R.HighResTrainingOffsets);
-                    if (!R.LowResTrainingOffsets.Empty()) {
-                        const TFloatMap& Phase = *PhaseMaps[std::size_t(PhaseOf(tx - R.X, S))][std::size_t(PhaseOf(ty - R.Y, S))];
-                        if (Phase.Count == 0) {
-                            Formed = false;
-                            break;
-                        }
-                        // Division truncating toward zero, also left of and above the map.
-                        ReadOffsets(Phase, (tx - R.X) / S, (ty - R.Y) / S, Row + HighTraining, R.LowResTrainingOffsets);
-                    }
-                    Work.t.Map[j] = Src.GetClamped(tx, ty);
-                    ++j;
-                }
-
-            bool Solved = Formed && SolveFilterWeights(Work.A, Work.t, Work.w, EffectiveLambda, Work.Solver);
-            if (Solved && ClampWeights)
-                for (std::int32_t k = 0; k < n; ++k) {
-                    double& Weight = Work.w.Map[k];
-                    if (Weight > 1.0) Weight = 1.0;
-                    if (Weight < 0.0) Weight = 0.0;
-                }
-            if (Solved && NormalizeWeights) {
-                const double Sum = Work.w.Sum();
-                if (Sum != 0.0) {
-                    const double Factor = 1.0 / Sum;
-                    for (std::int32_t k = 0; k < n; ++k) Work.w.Map[k] *= Factor;
-                }
-                // An overflowing sum or reciprocal fails like the solve.
-                Solved = std::isfinite(Sum) && AllFinite(Work.w);
-            }
-            if (!Solved) Work.w.Fill(1.0 / n);
-
-            const std::int32_t OutX = S * x + R.X;
-            const std::int32_t OutY = S * y + R.Y;
-            if (HighInputs > 0) ReadOffsets(Dst, OutX, OutY, Work.v.Map, R.HighResOffsets);
-            if (!R.LowResOffsets.Empty()) ReadOffsets(Src, x, y, Work.v.Map + HighInputs, R.LowResOffsets);
-            double Prediction = Work.v.Dot(Work.w);
-            if (ClampResult) {
-                double Lo;
-                double Hi;
-                Work.v.GetMinMax(Lo, Hi);
-                if (Prediction < Lo) Prediction = Lo;
-                if (Prediction > Hi) Prediction = Hi;
-            }
-            *Dst.PixelPtr(OutX, OutY) = Prediction;
+        for (std::int32_t x = 0; x < Source->Width; ++x) {
+            const bool Formed = FormTrainingSet(*this, R, x, y, Work);
+            SolveWeights(*this, Formed, n, Work);
+            Predict(*this, R, x, y, Work);
         }
         if (Thread == nullptr && ProgressHook != nullptr) {
             const double RelationCount = double(Relations.size());

@@ -140,6 +140,13 @@ TInterpolatorSettings ReadSettings(const TBitmapWienerInterpolation& Interpolato
 // Stores every setting but ScaleFactor, which belongs to the setup.
 void WriteFineTuning(TBitmapWienerInterpolation& Interpolator, const TInterpolatorSettings& Settings);
 
+// The phase of a coordinate relative to a block corner, always in 0 .. S-1:
+// which of the S-fold reduced copies holds it.
+inline std::int32_t PhaseOf(std::int32_t Offset, std::int32_t S) {
+    const std::int32_t Phase = Offset % S;
+    return Phase < 0 ? Phase + S : Phase;
+}
+
 // Out[m] := Map.GetClamped(X + o.X, Y + o.Y) for each offset o, in order.
 void ReadOffsets(const TFloatMap& Map, std::int32_t X, std::int32_t Y, double* Out, const TPointArray& Offsets);
 
