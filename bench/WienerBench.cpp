@@ -74,10 +74,8 @@ void BM_Interpolate(benchmark::State& State) {
     case 2: Interpolator.SetupXinLi4x(); break;
     default: Interpolator.SetupFractalSquare(2, 1); break;
     }
-    Interpolator.Source = &Source;
-    Interpolator.Dest = &Dest;
     for (auto _ : State) {
-        Interpolator.Interpolate();
+        Interpolator.Interpolate(Source, Dest);
         benchmark::DoNotOptimize(Dest.Map);
     }
     ReportOutputPixels(State, std::int64_t(Dest.Count));
@@ -97,10 +95,8 @@ void BM_InterpolateLarge(benchmark::State& State) {
     fi::TBitmapWienerInterpolation Interpolator;
     Interpolator.SetupFractalSquare(2, 1);
     Interpolator.FilterStrength = float(State.range(0));
-    Interpolator.Source = &Source;
-    Interpolator.Dest = &Dest;
     for (auto _ : State) {
-        Interpolator.Interpolate();
+        Interpolator.Interpolate(Source, Dest);
         benchmark::DoNotOptimize(Dest.Map);
     }
     ReportOutputPixels(State, std::int64_t(Dest.Count));

@@ -23,14 +23,7 @@ void EnlargeFloatMap(TFloatMap& Map, std::int32_t SetupIndex, TBitmapWienerInter
         return;
     }
     TFloatMap Dest;
-    // The interpolator only borrows both maps for this run.
-    struct TBorrow {
-        TBitmapWienerInterpolation& I;
-        ~TBorrow() { I.Source = I.Dest = nullptr; }
-    } Borrow{I};
-    I.Source = &Map;
-    I.Dest = &Dest;
-    I.Interpolate();
+    I.Interpolate(Map, Dest);
     Map.TakeOver(Dest);
 }
 

@@ -21,13 +21,7 @@ void TBitmapWienerInterpolation::InterpolateBitmap(TLinearBitmap& Src, TLinearBi
     auto SourceMap = std::make_unique<TFloatMap>();
     auto DestMap = std::make_unique<TFloatMap>();
     SourceMap->Assign(&Src);
-    struct TReleaseMaps {
-        TBitmapWienerInterpolation& Self;
-        ~TReleaseMaps() { Self.Source = Self.Dest = nullptr; }
-    } ReleaseMaps{*this};
-    Source = SourceMap.get();
-    Dest = DestMap.get();
-    Interpolate();
+    Interpolate(*SourceMap, *DestMap);
     Dst->Assign(DestMap.get());
     // A separate 8-bit Dst would otherwise keep whatever palette it had.
     if (Dst != &Src && Src.PixelFormat == TPixelFormat::pf8bit)

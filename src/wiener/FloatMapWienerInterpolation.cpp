@@ -270,8 +270,17 @@ void ReadOffsets(const TFloatMap& Map, std::int32_t X, std::int32_t Y, double* O
 }
 
 void BoxReduce(TFloatMap& Src, std::int32_t Factor, TFloatMap* Dst, std::int32_t RowPhase, std::int32_t ColumnPhase) {
+    if (Dst != nullptr && Dst != &Src) {
+        BoxReduce(std::as_const(Src), Factor, *Dst, RowPhase, ColumnPhase);
+        return;
+    }
     TFloatMap Temporary;
-    TFloatMap& Out = (Dst == nullptr || Dst == &Src) ? Temporary : *Dst;
+    BoxReduce(std::as_const(Src), Factor, Temporary, RowPhase, ColumnPhase);
+    Src.TakeOver(Temporary);
+}
+
+void BoxReduce(const TFloatMap& Src, std::int32_t Factor, TFloatMap& Out, std::int32_t RowPhase,
+               std::int32_t ColumnPhase) {
     Out.SetSize((Src.Width - ColumnPhase) / Factor, (Src.Height - RowPhase) / Factor);
     const double Reciprocal = 1.0 / double(Factor * Factor);
     for (std::int32_t f = 0; f < Out.Height; ++f) {
@@ -285,7 +294,6 @@ void BoxReduce(TFloatMap& Src, std::int32_t Factor, TFloatMap* Dst, std::int32_t
             OutRow[h] = Sum * Reciprocal;
         }
     }
-    if (&Out == &Temporary) Src.TakeOver(Temporary);
 }
 
 void ReplicateEnlarge(const TFloatMap& Src, TFloatMap& Dst, std::int32_t Factor) {
@@ -332,11 +340,7 @@ struct TWienerWork {
 
 } // namespace
 
-void TBitmapWienerInterpolation::FreePhaseMaps() { PhaseMaps.clear(); }
-
-void TBitmapWienerInterpolation::Interpolate() {
-    TFloatMap& Src = *Source;
-    TFloatMap& Dst = *Dest;
+void TBitmapWienerInterpolation::Interpolate(const TFloatMap& Src, TFloatMap& Dst) {
     const std::int32_t S = ScaleFactor;
     double MinValue;
     double MaxValue;
@@ -346,30 +350,40 @@ void TBitmapWienerInterpolation::Interpolate() {
         Dst.Fill(Src.Map[0]);
         return;
     }
-    EffectiveLambda = (MaxValue - MinValue) * Lambda;
     {
-        struct TFreeOnExit {
-            TBitmapWienerInterpolation& Self;
-            ~TFreeOnExit() { Self.FreePhaseMaps(); }
-        } FreeOnExit{*this};
-
-        PhaseMaps.resize(std::size_t(S));
-        for (auto& Column : PhaseMaps) Column.resize(std::size_t(S));
-        bool TrainsOnPhases = false;
-        for (const auto& Relation : Relations) TrainsOnPhases = TrainsOnPhases || !Relation->LowResTrainingOffsets.Empty();
-        if (TrainsOnPhases)
-            for (std::int32_t q = 0; q < S; ++q)
-                for (std::int32_t p = 0; p < S; ++p) {
-                    PhaseMaps[p][q] = std::make_unique<TFloatMap>();
-                    BoxReduce(Src, S, PhaseMaps[p][q].get(), q, p);
-                }
-        ReplicateEnlarge(Src, Dst, S);
-        for (std::int32_t r = 0; r < std::int32_t(Relations.size()); ++r) {
-            CurrentRelation = r;
-            RunRange(0, Src.Height - 1, 16, 0);
-        }
+        TWienerRun Run(*this, Src, Dst, (MaxValue - MinValue) * Lambda);
+        struct TShowRun {
+            const TWienerRun*& Shown;
+            ~TShowRun() { Shown = nullptr; }
+        } ShowRun{FRun};
+        FRun = &Run;
+        Run.RunPasses();
     }
     if (FilterStrength > 0.0f) ArtefactFilter(Dst, float(double(FilterStrength) / (MaxValue - MinValue)));
+}
+
+TWienerRun::TWienerRun(const TBitmapWienerInterpolation& AInterpolator, const TFloatMap& ASource, TFloatMap& ADest,
+                       double AEffectiveLambda)
+    : Interpolator(AInterpolator), Source(ASource), Dest(ADest), EffectiveLambda(AEffectiveLambda) {}
+
+void TWienerRun::RunPasses() {
+    const std::int32_t S = Interpolator.ScaleFactor;
+    PhaseMaps.resize(std::size_t(S));
+    for (auto& Column : PhaseMaps) Column.resize(std::size_t(S));
+    bool TrainsOnPhases = false;
+    for (const auto& Relation : Interpolator.Relations)
+        TrainsOnPhases = TrainsOnPhases || !Relation->LowResTrainingOffsets.Empty();
+    if (TrainsOnPhases)
+        for (std::int32_t q = 0; q < S; ++q)
+            for (std::int32_t p = 0; p < S; ++p) {
+                PhaseMaps[p][q] = std::make_unique<TFloatMap>();
+                BoxReduce(Source, S, *PhaseMaps[p][q], q, p);
+            }
+    ReplicateEnlarge(Source, Dest, S);
+    for (std::int32_t r = 0; r < std::int32_t(Interpolator.Relations.size()); ++r) {
+        CurrentRelation = r;
+        RunRange(0, Source.Height - 1, 16, 0);
+    }
 }
 
 namespace {
@@ -377,11 +391,11 @@ namespace {
 // Rows of Work.A and entries of Work.t: the training pairs of source pixel
 // (x, y) over its TrainingRegion square. False where a phase map it needs is
 // empty (a source side too short for the factor).
-bool FormTrainingSet(const TBitmapWienerInterpolation& I, const TPixelRelations& R, std::int32_t x, std::int32_t y,
+bool FormTrainingSet(const TWienerRun& Run, const TPixelRelations& R, std::int32_t x, std::int32_t y,
                      TWienerWork& Work) {
-    const TFloatMap& Src = *I.Source;
-    const std::int32_t S = I.ScaleFactor;
-    const std::int32_t b = I.TrainingRegion;
+    const TFloatMap& Src = Run.Source;
+    const std::int32_t S = Run.Interpolator.ScaleFactor;
+    const std::int32_t b = Run.Interpolator.TrainingRegion;
     const std::int32_t Half = b / 2;
     const std::int32_t HighTraining = R.HighResTrainingOffsets.Length();
     std::int32_t j = 0;
@@ -391,7 +405,7 @@ bool FormTrainingSet(const TBitmapWienerInterpolation& I, const TPixelRelations&
             if (HighTraining > 0) ReadOffsets(Src, tx, ty, Row, R.HighResTrainingOffsets);
             if (!R.LowResTrainingOffsets.Empty()) {
                 const TFloatMap& Phase =
-                    *I.PhaseMaps[std::size_t(PhaseOf(tx - R.X, S))][std::size_t(PhaseOf(ty - R.Y, S))];
+                    *Run.PhaseMaps[std::size_t(PhaseOf(tx - R.X, S))][std::size_t(PhaseOf(ty - R.Y, S))];
                 if (Phase.Count == 0) return false;
                 // Division truncating toward zero, also left of and above the map.
                 ReadOffsets(Phase, (tx - R.X) / S, (ty - R.Y) / S, Row + HighTraining, R.LowResTrainingOffsets);
@@ -404,8 +418,9 @@ bool FormTrainingSet(const TBitmapWienerInterpolation& I, const TPixelRelations&
 
 // Work.w := the filter of a formed training set, clamped and normalised as
 // the switches say; equal weights where the solve or the normalisation fails.
-void SolveWeights(const TBitmapWienerInterpolation& I, bool Formed, std::int32_t n, TWienerWork& Work) {
-    bool Solved = Formed && SolveFilterWeights(Work.A, Work.t, Work.w, I.EffectiveLambda, Work.Solver);
+void SolveWeights(const TWienerRun& Run, bool Formed, std::int32_t n, TWienerWork& Work) {
+    const TBitmapWienerInterpolation& I = Run.Interpolator;
+    bool Solved = Formed && SolveFilterWeights(Work.A, Work.t, Work.w, Run.EffectiveLambda, Work.Solver);
     if (Solved && I.ClampWeights)
         for (std::int32_t k = 0; k < n; ++k) {
             double& Weight = Work.w.Map[k];
@@ -426,16 +441,15 @@ void SolveWeights(const TBitmapWienerInterpolation& I, bool Formed, std::int32_t
 
 // The output pixel of relation R for source pixel (x, y), from its inputs
 // and Work.w, clamped to the inputs' range where asked.
-void Predict(const TBitmapWienerInterpolation& I, const TPixelRelations& R, std::int32_t x, std::int32_t y,
-             TWienerWork& Work) {
-    TFloatMap& Dst = *I.Dest;
+void Predict(const TWienerRun& Run, const TPixelRelations& R, std::int32_t x, std::int32_t y, TWienerWork& Work) {
+    TFloatMap& Dst = Run.Dest;
     const std::int32_t HighInputs = R.HighResOffsets.Length();
-    const std::int32_t OutX = I.ScaleFactor * x + R.X;
-    const std::int32_t OutY = I.ScaleFactor * y + R.Y;
+    const std::int32_t OutX = Run.Interpolator.ScaleFactor * x + R.X;
+    const std::int32_t OutY = Run.Interpolator.ScaleFactor * y + R.Y;
     if (HighInputs > 0) ReadOffsets(Dst, OutX, OutY, Work.v.Map, R.HighResOffsets);
-    if (!R.LowResOffsets.Empty()) ReadOffsets(*I.Source, x, y, Work.v.Map + HighInputs, R.LowResOffsets);
+    if (!R.LowResOffsets.Empty()) ReadOffsets(Run.Source, x, y, Work.v.Map + HighInputs, R.LowResOffsets);
     double Prediction = Work.v.Dot(Work.w);
-    if (I.ClampResult) {
+    if (Run.Interpolator.ClampResult) {
         double Lo;
         double Hi;
         Work.v.GetMinMax(Lo, Hi);
@@ -447,15 +461,16 @@ void Predict(const TBitmapWienerInterpolation& I, const TPixelRelations& R, std:
 
 } // namespace
 
-void TBitmapWienerInterpolation::ProcessItem(TMultiCoreProcessThread* Thread, void* Data) {
+void TWienerRun::ProcessItem(TMultiCoreProcessThread* Thread, void* Data) {
     const TRowRange& Range = *static_cast<const TRowRange*>(Data);
+    const TPixelRelationsArray& Relations = Interpolator.Relations;
     const TPixelRelations& R = *Relations[std::size_t(CurrentRelation)];
-    const std::int32_t b = TrainingRegion;
+    const std::int32_t b = Interpolator.TrainingRegion;
     const std::int32_t n = R.WeightCount();
     TWienerWork Work(b > 0 ? b * b : 0, n);
 
     for (std::int32_t y = Range.First; y <= Range.Last; ++y) {
-        for (std::int32_t x = 0; x < Source->Width; ++x) {
+        for (std::int32_t x = 0; x < Source.Width; ++x) {
             const bool Formed = FormTrainingSet(*this, R, x, y, Work);
             SolveWeights(*this, Formed, n, Work);
             Predict(*this, R, x, y, Work);

@@ -59,18 +59,12 @@ public:
 
 using TPixelRelationsArray = std::vector<std::unique_ptr<TPixelRelations>>;
 
-// The interpolator: parameters, relations in pass order, and the run.
-class TBitmapWienerInterpolation : public TMultiCoreProcess {
+class TWienerRun;
+
+// The interpolator: parameters and relations in pass order.
+class TBitmapWienerInterpolation {
 public:
-    // [column phase][row phase]: the ScaleFactor-fold reduced copies of the
-    // source, present only while Interpolate runs and a relation trains on them.
-    std::vector<std::vector<std::unique_ptr<TFloatMap>>> PhaseMaps;
-    double EffectiveLambda = 0.0;
-    std::int32_t CurrentRelation = 0;
     std::int32_t ScaleFactor = 0;
-    // Borrowed for one Interpolate call; Dest must not be Source.
-    TFloatMap* Source = nullptr;
-    TFloatMap* Dest = nullptr;
     TPixelRelationsArray Relations;
     // Regularisation relative to the source's value range.
     double Lambda = 0.0;
@@ -84,7 +78,8 @@ public:
     float FilterStrength = 0.0f;
 
     TBitmapWienerInterpolation() = default;
-    ~TBitmapWienerInterpolation() override = default;
+    TBitmapWienerInterpolation(const TBitmapWienerInterpolation&) = delete;
+    TBitmapWienerInterpolation& operator=(const TBitmapWienerInterpolation&) = delete;
 
     // Frees all relations, then makes N new empty ones.
     void SetRelationCount(std::int32_t N);
@@ -98,20 +93,46 @@ public:
     void SetupFractalStarXinLi();
     void SetupFractalSquareXinLi(std::int32_t Radius);
 
-    // Enlarges Source by ScaleFactor into Dest (resized here), one pass per
-    // relation, then applies the artefact filter. ScaleFactor must be at least 1.
-    void Interpolate();
+    // Enlarges Source by ScaleFactor into Dest (resized here; not Source),
+    // one pass per relation, then applies the artefact filter. ScaleFactor
+    // must be at least 1.
+    void Interpolate(const TFloatMap& Source, TFloatMap& Dest);
 
     // Enlarges an 8-bit gray or 24-bit bitmap by ScaleFactor into Dst (null:
     // in place). Colour images go through their luma plane; the two
     // colour-difference planes are resized by ordinary resampling.
     void InterpolateBitmap(TLinearBitmap& Src, TLinearBitmap* Dst);
 
-    // Computes the current relation for the source rows of one TRowRange.
-    void ProcessItem(TMultiCoreProcessThread* Thread, void* Data) override;
+    // The run in progress, none outside Interpolate.
+    const TWienerRun* CurrentRun() const { return FRun; }
 
 private:
-    void FreePhaseMaps();
+    const TWienerRun* FRun = nullptr;
+};
+
+// One run of Interpolate: the maps it reads and writes, the reduced copies
+// it trains on and the pass in progress. It lives only as long as the run.
+class TWienerRun : public TMultiCoreProcess {
+public:
+    TWienerRun(const TBitmapWienerInterpolation& AInterpolator, const TFloatMap& ASource, TFloatMap& ADest,
+               double AEffectiveLambda);
+
+    const TBitmapWienerInterpolation& Interpolator;
+    const TFloatMap& Source;
+    TFloatMap& Dest;
+    // [column phase][row phase]: the ScaleFactor-fold reduced copies of the
+    // source, made only when a relation trains on them.
+    std::vector<std::vector<std::unique_ptr<TFloatMap>>> PhaseMaps;
+    // Regularisation scaled to the source's value range.
+    const double EffectiveLambda;
+    std::int32_t CurrentRelation = 0;
+
+    // Dest := Source replicated, then one pass per relation over it.
+    void RunPasses();
+
+protected:
+    // Computes the current relation for the source rows of one TRowRange.
+    void ProcessItem(TMultiCoreProcessThread* Thread, void* Data) override;
 };
 
 // The setups by the index under which the dialog lists them.
@@ -154,6 +175,9 @@ void ReadOffsets(const TFloatMap& Map, std::int32_t X, std::int32_t Y, double* O
 // (Src.Width - ColumnPhase) div Factor by (Src.Height - RowPhase) div Factor
 // block means. A null Dst, or Dst = Src, reduces Src in place.
 void BoxReduce(TFloatMap& Src, std::int32_t Factor, TFloatMap* Dst, std::int32_t RowPhase, std::int32_t ColumnPhase);
+// The same into a map of its own; Dst must not be Src.
+void BoxReduce(const TFloatMap& Src, std::int32_t Factor, TFloatMap& Dst, std::int32_t RowPhase,
+               std::int32_t ColumnPhase);
 
 // Dst := Src enlarged Factor times by repeating every value over its block.
 // Dst must not be Src.

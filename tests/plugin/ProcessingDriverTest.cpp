@@ -195,13 +195,10 @@ TEST_F(ProcessingDriver, FloatWithFlagsGoesThroughInterpolate) {
     TBitmapWienerInterpolation Engine;
     ApplySetup(Engine, 3, 2);
     Engine.ClampResult = true;
-    Engine.Source = &Source;
-    Engine.Dest = &Dest;
-    Engine.Interpolate();
+    Engine.Interpolate(Source, Dest);
     ASSERT_EQ(Results[0].Image.Width, Dest.Width);
     EXPECT_EQ(std::memcmp(Results[0].Pixels.data(), Dest.Map, std::size_t(Dest.Count) * sizeof(double)), 0);
-    EXPECT_EQ(FrontEnd.Interp.Source, nullptr);
-    EXPECT_EQ(FrontEnd.Interp.Dest, nullptr);
+    EXPECT_EQ(FrontEnd.Interp.CurrentRun(), nullptr);
 }
 
 TEST_F(ProcessingDriver, CancelInDialogOrThroughProgressHandsBackNothing) {

@@ -46,15 +46,12 @@ TEST(InterpolateBitmap, GrayComesBackEnlargedWithItsPalette) {
     ASSERT_EQ(Dest.Height, 21);
     ASSERT_EQ(Dest.PixelFormat, TPixelFormat::pf8bit);
     EXPECT_EQ(std::memcmp(Dest.Palette, Source->Palette, sizeof(TPalette)), 0);
-    EXPECT_EQ(Engine->Source, nullptr);
-    EXPECT_EQ(Engine->Dest, nullptr);
+    EXPECT_EQ(Engine->CurrentRun(), nullptr);
 
     // The float-map run, rounded into bytes.
     TFloatMap In, Out;
     In.Assign(Source.get());
-    Engine->Source = &In;
-    Engine->Dest = &Out;
-    Engine->Interpolate();
+    Engine->Interpolate(In, Out);
     TLinearBitmap Expected;
     Expected.Assign(&Out);
     EXPECT_EQ(Pixels(Dest), Pixels(Expected));

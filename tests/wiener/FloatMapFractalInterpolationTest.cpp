@@ -24,9 +24,7 @@ void SquareSetupReference(const TFloatMap& Source, int RegionRadius, int Neighbo
     I.TrainingRegion = 2 * RegionRadius + 1;
     I.FilterStrength = Strength;
     I.Lambda = Lambda;
-    I.Source = &Copy;
-    I.Dest = &Dest;
-    I.Interpolate();
+    I.Interpolate(Copy, Dest);
 }
 
 // Noise with a flat block in it, where an unregularised solve is singular.

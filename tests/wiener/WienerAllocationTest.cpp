@@ -35,9 +35,7 @@ TEST(WienerAllocations, DoNotGrowWithThePixelCount) {
             if (Setup == 2) I.SetupFractalStar(3);
             if (Setup == 3) I.SetupFractalSquareXinLi(1);
             I.FilterStrength = 4.0f;
-            I.Source = &Source;
-            I.Dest = &Dest;
-            I.Interpolate();
+            I.Interpolate(Source, Dest);
         };
         const std::int64_t Small = CountAllocations(12, Enlarge);
         EXPECT_GT(Small, 0);
