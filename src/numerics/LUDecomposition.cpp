@@ -286,6 +286,33 @@ TSolveStatus TrySolveLeastSquares(const TMatrix& A, const TVector& B, TVector& X
     return LeastSquares(A, B, X, Lambda, nullptr, &Work);
 }
 
+namespace {
+// Sorts the n eigenvalues d descending, the columns of the n x n
+// eigenvector matrix v with them; of equal values the last one goes first.
+void SortEigenDescending(std::int32_t n, double* d, double* v) {
+    for (std::int32_t i = 0; i < n - 1; ++i) {
+        std::int32_t k = i;
+        double p = d[i];
+        for (std::int32_t j = i + 1; j < n; ++j) {
+            if (d[j] >= p) {
+                k = j;
+                p = d[j];
+            }
+        }
+        if (k != i) {
+            d[k] = d[i];
+            d[i] = p;
+            for (std::int32_t j = 0; j < n; ++j) {
+                double* Row = v + std::intptr_t(j) * n;
+                const double Dum = Row[i];
+                Row[i] = Row[k];
+                Row[k] = Dum;
+            }
+        }
+    }
+}
+} // namespace
+
 std::int32_t JacobiEigen(const TMatrix& A, TMatrix& V, TVector& D) {
     const std::int32_t n = A.Height;
     V.SetDimensions(n, n);
@@ -361,27 +388,7 @@ std::int32_t JacobiEigen(const TMatrix& A, TMatrix& V, TVector& D) {
             z[i] = 0.0;
         }
     }
-
-    for (std::int32_t i = 0; i < n - 1; ++i) {
-        std::int32_t k = i;
-        double p = d[i];
-        for (std::int32_t j = i + 1; j < n; ++j) {
-            if (d[j] >= p) {
-                k = j;
-                p = d[j];
-            }
-        }
-        if (k != i) {
-            d[k] = d[i];
-            d[i] = p;
-            for (std::int32_t j = 0; j < n; ++j) {
-                double* Row = v + std::intptr_t(j) * n;
-                const double Dum = Row[i];
-                Row[i] = Row[k];
-                Row[k] = Dum;
-            }
-        }
-    }
+    SortEigenDescending(n, d, v);
     return Rotations;
 }
 
