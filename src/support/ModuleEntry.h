@@ -41,9 +41,5 @@ private:
     TModuleEntry* Suspended;
 };
 
-// Platform layer: the calling thread's innermost entry, null outside the
-// module. The slot exists from its first use until the module unloads.
-TModuleEntry* InnermostEntry();
-void SetInnermostEntry(TModuleEntry* Entry);
 
 } // namespace fi
