@@ -12,8 +12,8 @@
 // the stack. The guarded code is built with -fnon-call-exceptions and
 // asynchronous unwind tables, so every instruction that can fault is covered.
 #include <dlfcn.h>
-#include <link.h>
 #include <execinfo.h>
+#include <link.h>
 #include <signal.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -189,7 +189,6 @@ void OnSystemException(int Signal, siginfo_t* Info, void* RawContext) {
     if (Fault.Kind != 0) CaptureFromSignal(Ip);
     PassOn(Signal, Info, RawContext);
 }
-
 
 alignas(16) char AlternateStack[64 * 1024];
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "support/Exceptions.h"
 #include "support/ModuleEntry.h"
 #include "ui/FormsWin32.h"
 #include "ui/StdControls.h"
