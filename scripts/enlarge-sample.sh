@@ -15,7 +15,10 @@ if [ ! -s "$sample" ]; then
     cp "$installed" "$sample"
   else
     # Only the package file is fetched; nothing is installed.
-    [ -n "$(ls /var/lib/apt/lists/*_Packages 2>/dev/null)" ] || { SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo; $SUDO apt-get update -qq; }
+    # Package lists may be stored compressed; a mirror in mid-sync may fail
+    # one of them, which leaves the others usable.
+    [ -n "$(ls /var/lib/apt/lists/*_Packages* 2>/dev/null)" ] ||
+      { SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo; $SUDO apt-get update -qq || true; }
     tmp=$(mktemp -d)
     trap 'rm -rf "$tmp"' EXIT
     (cd "$tmp" && apt-get download -qq python3-skimage)

@@ -30,5 +30,7 @@ export DEBIAN_FRONTEND=noninteractive
 if [ "$need_i386" = 1 ]; then
   $SUDO dpkg --add-architecture i386
 fi
-$SUDO apt-get update -qq
+# A mirror in mid-sync can fail one index file; the install below says so
+# loudly if a package is then really out of reach.
+$SUDO apt-get update -qq || echo "apt-get update reported errors; installing from the lists it has" >&2
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

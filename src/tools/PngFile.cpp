@@ -175,7 +175,7 @@ void PngReadMetadata(const std::string& FileName, const TPngJob& Job, TImageData
         M.Resolution = {X / 100.0, Y / 100.0, TResolutionUnit::ruCentimetre};
     PngTexts(Job.Png, Job.Info, Image);
     if (Job.MetadataWarning[0] != 0)
-        Image.Warnings.push_back(FileName + ": metadata dropped (" + Job.MetadataWarning + ")");
+        Image.Warnings.push_back(FileName + ": damaged metadata chunk dropped (" + Job.MetadataWarning + ")");
 }
 
 png_bytep PngRow(TImageData& Image, std::int32_t y) {
