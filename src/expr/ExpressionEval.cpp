@@ -21,15 +21,9 @@ namespace {
 // The operators work on extended values only, which are computed by the x87
 // unit on both targets: its own status flags tell what an operation raised,
 // at a fraction of the cost of the library's whole-environment calls.
-enum : int { FlagInvalid = 0x01, FlagDivideByZero = 0x04, FlagOverflow = 0x08 };
-
 void ClearOperationFlags() { asm volatile("fnclex" : : : "memory"); }
 
-int OperationFlags() {
-    std::uint16_t Status;
-    asm volatile("fnstsw %0" : "=m"(Status) : : "memory");
-    return Status & (FlagInvalid | FlagDivideByZero | FlagOverflow);
-}
+unsigned OperationFlags() { return RaisedFailureFlags().X87; }
 
 // The operations go through volatile operands and results so that the
 // compiler keeps them between the flag reset and the flag test.
@@ -270,7 +264,7 @@ long double Combine(long double A, char Op, long double B, std::int32_t Pos) {
     case '^': R = Power(A, B); break;
     default: return R;
     }
-    const int Flags = OperationFlags();
+    const unsigned Flags = OperationFlags();
     if (IsInvalid(Flags & FlagInvalid, R, A, B)) throw EExpressionError(EInvalidOperation().what(), Pos);
     if (Op == '*') {
         if (Flags & FlagOverflow) R = OverflowResult(A, B);
