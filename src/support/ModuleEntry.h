@@ -41,5 +41,4 @@ private:
     TModuleEntry* Suspended;
 };
 
-
 } // namespace fi
