@@ -5,6 +5,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "support/ModuleEntry.h"
+
 namespace fi {
 
 TCodeAddress CapturedTrace[CapturedTraceSize] = {};
@@ -56,6 +58,17 @@ void CaptureStack(int Skip, int Max, TCodeAddress* Dest) {
     TWalk Walk{Skip, Max, Dest};
     _Unwind_Backtrace(StoreFrame, &Walk);
     Dest[Walk.Stored] = 0;
+}
+
+bool IsModuleFault(TCodeAddress Address) {
+    const TImageRange& Image = ModuleImage();
+    return (Address >= Image.Start && Address < Image.End) || TModuleEntry::Active() || TFaultGuard::Held();
+}
+
+void PrepareFaultQueries() {
+    ModuleImage();
+    TModuleEntry::Active();
+    TFaultGuard::Held();
 }
 
 void CodeSegmentMarker() {

@@ -97,8 +97,20 @@ public:
 
 // Whether a fault at code address Address on the calling thread is the
 // module's business: the address lies in the module's own code, or module
-// code runs on this thread. Every other fault passes to the host untouched.
+// code runs on this thread, or a fault guard is held on it. Every other
+// fault passes to the host untouched.
 bool IsModuleFault(TCodeAddress Address);
+
+// Platform layer: the address range of this module's image, read once.
+struct TImageRange {
+    std::uintptr_t Start = 0;
+    std::uintptr_t End = 0;
+};
+const TImageRange& ModuleImage();
+
+// Answers once what IsModuleFault asks, so that a handler running on any
+// thread later finds everything in place; called before the hooks go in.
+void PrepareFaultQueries();
 
 // Walks the calling thread's stack from the caller of CaptureStack: the
 // first Skip frames are dropped, at most Max return addresses are stored,

@@ -25,7 +25,6 @@
 
 #include "crash/CrashHooks.h"
 #include "crash/ExceptionDialog.h"
-#include "support/ModuleEntry.h"
 #include "ui/Forms.h"
 
 namespace fi {
@@ -51,12 +50,6 @@ TApplication::TExceptionEvent PreviousOnException = nullptr;
 // Whether the installing thread's alternate signal stack is ours.
 bool OwnAlternateStack = false;
 
-// The lowest and highest address of this module's loaded segments.
-struct TImageRange {
-    std::uintptr_t Start = 0;
-    std::uintptr_t End = 0;
-};
-
 int FindOwnImage(dl_phdr_info* Info, std::size_t, void* Data) {
     auto& Range = *static_cast<TImageRange*>(Data);
     const auto Marker = reinterpret_cast<std::uintptr_t>(&CodeSegmentMarker);
@@ -71,15 +64,6 @@ int FindOwnImage(dl_phdr_info* Info, std::size_t, void* Data) {
     if (Marker < Object.Start || Marker >= Object.End) return 0;
     Range = Object;
     return 1;
-}
-
-const TImageRange& ModuleImage() {
-    static const TImageRange Range = [] {
-        TImageRange Found;
-        dl_iterate_phdr(FindOwnImage, &Found);
-        return Found;
-    }();
-    return Range;
 }
 
 TFaultRecord PendingFault;
@@ -141,9 +125,7 @@ void OnSystemException(int Signal, siginfo_t* Info, void* RawContext) {
     const TCodeAddress Ip = TCodeAddress(Regs[RegIp]);
     const std::uintptr_t Sp = std::uintptr_t(Regs[RegSp]);
     const std::uintptr_t Data = std::uintptr_t(Info->si_addr);
-    // A guard is held only by the module's own event dispatch.
-    const bool Guarded = TFaultGuard::Held();
-    if (!Guarded && !IsModuleFault(Ip)) {
+    if (!IsModuleFault(Ip)) {
         PassOn(Signal, Info, RawContext);
         return;
     }
@@ -173,7 +155,7 @@ void OnSystemException(int Signal, siginfo_t* Info, void* RawContext) {
         Fault.Access = (Regs[RegErr] & 0x10) ? 8 : (Regs[RegErr] & 2) ? 1 : 0;
         break;
     }
-    if (Fault.Kind != 0 && Guarded) {
+    if (Fault.Kind != 0 && TFaultGuard::Held()) {
         PendingFault = Fault;
         if (Fault.Kind == fkAccessViolation && Data == Ip) {
             Regs[RegIp] = greg_t(reinterpret_cast<std::uintptr_t>(&ThrowPendingFault));
@@ -194,17 +176,19 @@ alignas(16) char AlternateStack[64 * 1024];
 
 } // namespace
 
-bool IsModuleFault(TCodeAddress Address) {
-    const TImageRange& Image = ModuleImage();
-    return (Address >= Image.Start && Address < Image.End) || TModuleEntry::Active();
+const TImageRange& ModuleImage() {
+    static const TImageRange Range = [] {
+        TImageRange Found;
+        dl_iterate_phdr(FindOwnImage, &Found);
+        return Found;
+    }();
+    return Range;
 }
 
 void InstallCrashHooks() {
     if (Installed) return;
     Installed = true;
-    // The handler asks both on any thread: settle them before it can run.
-    ModuleImage();
-    TModuleEntry::Active();
+    PrepareFaultQueries();
     volatile char Local = 0;
     SavedStackTop = reinterpret_cast<std::uintptr_t>(&Local) + 64;
     // The first backtrace loads the unwinder; later ones run inside handlers.

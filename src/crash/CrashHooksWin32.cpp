@@ -17,7 +17,6 @@
 
 #include "crash/CrashHooks.h"
 #include "crash/ExceptionDialog.h"
-#include "support/ModuleEntry.h"
 #include "ui/Forms.h"
 
 namespace fi {
@@ -40,12 +39,6 @@ const NT_TIB* CurrentTib() {
     return Tib;
 }
 
-// The address range of this module's image in memory, from its own headers.
-struct TImageRange {
-    std::uintptr_t Start = 0;
-    std::uintptr_t End = 0;
-};
-
 TImageRange OwnImage() {
     HMODULE Module = nullptr;
     if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -55,11 +48,6 @@ TImageRange OwnImage() {
     const auto* Dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(Base);
     const auto* Nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(Base + std::uintptr_t(Dos->e_lfanew));
     return {Base, Base + Nt->OptionalHeader.SizeOfImage};
-}
-
-const TImageRange& ModuleImage() {
-    static const TImageRange Range = OwnImage();
-    return Range;
 }
 
 std::string ModuleNameOf(const void* Address) {
@@ -110,9 +98,7 @@ void CaptureFromContext(const CONTEXT& Context) {
 LONG CALLBACK OnSystemException(EXCEPTION_POINTERS* Pointers) {
     EXCEPTION_RECORD& Record = *Pointers->ExceptionRecord;
     CONTEXT& Context = *Pointers->ContextRecord;
-    // A guard is held only by the module's own event dispatch.
-    const bool Guarded = TFaultGuard::Held();
-    if (!Guarded && !IsModuleFault(Context.Eip)) return EXCEPTION_CONTINUE_SEARCH;
+    if (!IsModuleFault(Context.Eip)) return EXCEPTION_CONTINUE_SEARCH;
     TFaultRecord Fault;
     switch (Record.ExceptionCode) {
     case CodeAccessViolation:
@@ -143,7 +129,7 @@ LONG CALLBACK OnSystemException(EXCEPTION_POINTERS* Pointers) {
     }
     CapturedTrace[0] = 0;
     Fault.CodeAddress = Context.Eip;
-    if (Guarded) {
+    if (TFaultGuard::Held()) {
         PendingFault = Fault;
         if (Fault.Kind == fkAccessViolation && Fault.DataAddress == Context.Eip) {
             Context.Eip = DWORD(reinterpret_cast<std::uintptr_t>(&ThrowPendingFault));
@@ -160,16 +146,14 @@ LONG CALLBACK OnSystemException(EXCEPTION_POINTERS* Pointers) {
 
 } // namespace
 
-bool IsModuleFault(TCodeAddress Address) {
-    const TImageRange& Image = ModuleImage();
-    return (Address >= Image.Start && Address < Image.End) || TModuleEntry::Active();
+const TImageRange& ModuleImage() {
+    static const TImageRange Range = OwnImage();
+    return Range;
 }
 
 void InstallCrashHooks() {
     if (HandlerHandle != nullptr) return;
-    // The handler asks both on any thread: settle them before it can run.
-    ModuleImage();
-    TModuleEntry::Active();
+    PrepareFaultQueries();
     volatile char Local = 0;
     SavedStackTop = reinterpret_cast<std::uintptr_t>(&Local) + 64;
     HandlerHandle = AddVectoredExceptionHandler(1, OnSystemException);

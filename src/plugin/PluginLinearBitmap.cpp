@@ -14,11 +14,10 @@ TPluginLinearBitmap::TPluginLinearBitmap(const HostImage* Image) { AttachHostIma
 TPluginLinearBitmap::~TPluginLinearBitmap() { TPluginLinearBitmap::Clear(); }
 
 void TPluginLinearBitmap::Clear() {
-    if (Map != nullptr && Map == HostPixels) Map = nullptr;
-    if (Palette != nullptr && Palette == HostPalette) Palette = nullptr;
+    // Frees only the plug-in's own buffers: OwnsBuffer still knows the host's.
+    TLinearBitmap::Clear();
     HostPixels = nullptr;
     HostPalette = nullptr;
-    TLinearBitmap::Clear();
 }
 
 bool TPluginLinearBitmap::OwnsBuffer(const void* Buffer) const { return Buffer != HostPixels && Buffer != HostPalette; }

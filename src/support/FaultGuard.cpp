@@ -1,23 +1,25 @@
 #include "support/FaultGuard.h"
 
-#include <atomic>
+#include <cstdint>
+
+#include "support/ThreadSlot.h"
 
 namespace fi {
 
 namespace {
-// Guards are held by one thread at a time, the one that runs the forms.
-std::atomic<int> Depth{0};
-std::atomic<std::uintptr_t> Holder{0};
+// The calling thread's guard depth, kept as the slot's value.
+const TThreadSlot& DepthSlot() {
+    static const TThreadSlot Slot;
+    return Slot;
+}
+std::uintptr_t Depth() { return reinterpret_cast<std::uintptr_t>(DepthSlot().Get()); }
+void SetDepth(std::uintptr_t Value) { DepthSlot().Set(reinterpret_cast<void*>(Value)); }
 } // namespace
 
-TFaultGuard::TFaultGuard() {
-    if (Depth.fetch_add(1) == 0) Holder.store(CurrentThreadId());
-}
+TFaultGuard::TFaultGuard() { SetDepth(Depth() + 1); }
 
-TFaultGuard::~TFaultGuard() {
-    if (Depth.fetch_sub(1) == 1) Holder.store(0);
-}
+TFaultGuard::~TFaultGuard() { SetDepth(Depth() - 1); }
 
-bool TFaultGuard::Held() { return Depth.load() > 0 && Holder.load() == CurrentThreadId(); }
+bool TFaultGuard::Held() { return Depth() > 0; }
 
 } // namespace fi

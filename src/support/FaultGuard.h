@@ -5,7 +5,6 @@
 // instruction) into an exception that unwinds from the faulting instruction
 // instead of ending the process. The forms' event dispatch holds one around
 // every handler. Nested guards are allowed.
-#include <cstdint>
 
 namespace fi {
 
@@ -20,8 +19,5 @@ public:
     // fault handler.
     static bool Held();
 };
-
-// Platform layer: the calling thread's system identifier.
-std::uintptr_t CurrentThreadId();
 
 } // namespace fi
