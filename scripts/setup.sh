@@ -7,7 +7,8 @@ packages=(
   cmake ninja-build g++ make pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexiv2-dev
+  libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexiv2-dev libhwy-dev
+  hyperfine imagemagick
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine32:i386 fonts-wine xvfb xauth
 )

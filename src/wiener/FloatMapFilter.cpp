@@ -1,6 +1,10 @@
 #include "wiener/FloatMapFilter.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "parallel/Progress.h"
+#include "wiener/FilterRows.h"
 
 namespace fi {
 
@@ -24,17 +28,6 @@ struct TCorrelation {
     TCorrelation(const TFloatMap& Geometry, const TMatrix& Kernel, const double* SourceData)
         : Src(SourceData), K(Kernel.Map), W(Geometry.Width), H(Geometry.Height), kh(Kernel.Rows()),
           kw(Kernel.Cols()), ky(kh / 2), kx(kw / 2) {}
-
-    // Every source index lies inside the map.
-    double Interior(std::int32_t X, std::int32_t Y) const {
-        double Sum = 0.0;
-        for (std::int32_t r = 0; r < kh; ++r) {
-            const double* Row = Src + std::intptr_t(Y - ky + r) * W + (X - kx);
-            const double* KRow = K + std::intptr_t(r) * kw;
-            for (std::int32_t k = 0; k < kw; ++k) Sum += KRow[k] * Row[k];
-        }
-        return Sum;
-    }
 
     double Mirrored(std::int32_t X, std::int32_t Y) const {
         double Sum = 0.0;
@@ -67,44 +60,51 @@ void TFloatFilterProcess::ProcessItem(TMultiCoreProcessThread*, void* Data) {
     const TRowRange& Range = *static_cast<const TRowRange*>(Data);
     const TCorrelation C(*Dest, *Kernel, SourceData);
     double* Out = Dest->Map;
+    const double* Wt = Weights;
+    const double* Old = SourceData;
     std::int32_t First = Range.First;
     if (First < C.ky) {
-        C.ForBorder([&](std::int32_t x, std::int32_t y, double v) { Out[std::intptr_t(y) * C.W + x] = v; });
+        C.ForBorder([&](std::int32_t x, std::int32_t y, double Filtered) {
+            const std::intptr_t i = std::intptr_t(y) * C.W + x;
+            Out[i] = Wt == nullptr ? Filtered : (1.0 - Wt[i]) * Old[i] + Wt[i] * Filtered;
+        });
         ++First;
     }
+    // The interior a row at a time: every pixel's sum still adds its terms in
+    // kernel order, only many pixels at once.
+    const std::int32_t Count = C.W - C.kw + 1;
+    if (Count <= 0) return;
+    std::vector<double> Filtered(Wt == nullptr ? 0 : std::size_t(Count));
     for (std::int32_t y = First; y <= Range.Last; ++y) {
-        double* Row = Out + std::intptr_t(y) * C.W;
-        for (std::int32_t x = C.kx; x <= C.W - C.kw + C.kx; ++x) Row[x] = C.Interior(x, y);
+        const std::intptr_t Start = std::intptr_t(y) * C.W + C.kx;
+        double* Sum = Wt == nullptr ? Out + Start : Filtered.data();
+        std::fill(Sum, Sum + Count, 0.0);
+        for (std::int32_t r = 0; r < C.kh; ++r)
+            for (std::int32_t k = 0; k < C.kw; ++k)
+                AddScaledRow(Sum, C.Src + std::intptr_t(y - C.ky + r) * C.W + k, C.K[r * C.kw + k], Count);
+        if (Wt != nullptr) BlendRow(Out + Start, Old + Start, Wt + Start, Sum, Count);
     }
 }
 
-void ConvolveMap(TFloatMap& Dest, const TMatrix& Kernel, const double* SourceData) {
+namespace {
+void RunCorrelation(TFloatMap& Dest, const TMatrix& Kernel, const double* SourceData, const double* Weights) {
     if (Dest.Count == 0) return;
-    TFloatFilterProcess Process(Dest, Kernel, SourceData);
+    TFloatFilterProcess Process(Dest, Kernel, SourceData, Weights);
     const std::int32_t kh = Kernel.Rows();
     const std::int32_t ky = kh / 2;
     Process.RunRange(ky - 1, Dest.Height - kh + ky, 2, TMultiCoreProcess::ProcessorCount());
+}
+} // namespace
+
+void ConvolveMap(TFloatMap& Dest, const TMatrix& Kernel, const double* SourceData) {
+    RunCorrelation(Dest, Kernel, SourceData, nullptr);
 }
 
 void ConvolveMapBlended(TFloatMap& Map, const TMatrix& Kernel, const TMatrix* Weights) {
     TFloatMap Old;
     Old.TakeOver(Map);
     Map.SetSize(Old.Width, Old.Height);
-    if (Weights == nullptr) {
-        ConvolveMap(Map, Kernel, Old.Map);
-        return;
-    }
-    if (Map.Count == 0) return;
-    const TCorrelation C(Map, Kernel, Old.Map);
-    const double* Wt = Weights->Map;
-    double* Out = Map.Map;
-    auto Store = [&](std::int32_t x, std::int32_t y, double Filtered) {
-        const std::intptr_t i = std::intptr_t(y) * C.W + x;
-        Out[i] = (1.0 - Wt[i]) * Old.Map[i] + Wt[i] * Filtered;
-    };
-    for (std::int32_t y = C.ky; y <= C.H - C.kh + C.ky; ++y)
-        for (std::int32_t x = C.kx; x <= C.W - C.kw + C.kx; ++x) Store(x, y, C.Interior(x, y));
-    C.ForBorder(Store);
+    RunCorrelation(Map, Kernel, Old.Map, Weights != nullptr ? Weights->Map : nullptr);
 }
 
 void ArtefactFilter(TFloatMap& Map, float Strength) {

@@ -25,9 +25,13 @@ public:
     const TMatrix* Kernel = nullptr;
     // Width x Height doubles in row order; never Dest's own buffer.
     const double* SourceData = nullptr;
+    // With weights, each result is blended with the source value as in
+    // ConvolveMapBlended; the same geometry as the source.
+    const double* Weights = nullptr;
 
-    TFloatFilterProcess(TFloatMap& ADest, const TMatrix& AKernel, const double* ASourceData)
-        : Dest(&ADest), Kernel(&AKernel), SourceData(ASourceData) {}
+    TFloatFilterProcess(TFloatMap& ADest, const TMatrix& AKernel, const double* ASourceData,
+                        const double* AWeights = nullptr)
+        : Dest(&ADest), Kernel(&AKernel), SourceData(ASourceData), Weights(AWeights) {}
 
     void ProcessItem(TMultiCoreProcessThread* Thread, void* Data) override;
 };
@@ -38,8 +42,8 @@ public:
 void ConvolveMap(TFloatMap& Dest, const TMatrix& Kernel, const double* SourceData);
 
 // Map(x, y) := (1 - Wt) * Old(x, y) + Wt * (the correlation of Old), with Wt
-// the element of Weights at the same row and column; on the calling thread.
-// Without weights it is ConvolveMap on the old values.
+// the element of Weights at the same row and column. Without weights it is
+// ConvolveMap on the old values.
 void ConvolveMapBlended(TFloatMap& Map, const TMatrix& Kernel, const TMatrix* Weights);
 
 // Smooths oscillations in Map, vertically then horizontally, reporting

@@ -2,10 +2,9 @@
 
 #include <cmath>
 
-#include "numerics/LUDecomposition.h"
-#include "numerics/Matrix.h"
 #include "parallel/Progress.h"
 #include "wiener/FloatMapFilter.h"
+#include "wiener/FractalLanePass.h"
 #include "wiener/FloatMapWienerInterpolation.h"
 
 namespace fi {
@@ -21,6 +20,8 @@ TFractalInterpolateProcess::TFractalInterpolateProcess(TFloatMap& ASource, TFloa
     : Source(&ASource), Dest(&ADest), Lambda(ALambda), RegionRadius(ARegionRadius),
       NeighbourRadius(ANeighbourRadius) {}
 
+TFractalInterpolateProcess::~TFractalInterpolateProcess() = default;
+
 void TFractalInterpolateProcess::Run(float FilterStrength) {
     TFloatMap& Src = *Source;
     TFloatMap& Dst = *Dest;
@@ -35,6 +36,7 @@ void TFractalInterpolateProcess::Run(float FilterStrength) {
         struct TFreeOnExit {
             TFractalInterpolateProcess& Self;
             ~TFreeOnExit() {
+                Self.FLanes.reset();
                 for (auto& Column : Self.PhaseMaps)
                     for (auto& Phase : Column) Phase.reset();
             }
@@ -44,51 +46,57 @@ void TFractalInterpolateProcess::Run(float FilterStrength) {
                 PhaseMaps[p][q] = std::make_unique<TFloatMap>();
                 BoxReduce(Src, 2, PhaseMaps[p][q].get(), q, p);
             }
-        RunRange(0, Src.Height - 1, 16, 0);
+        FLanes = TFractalLanePass::For(*this);
+        // The fast pass walks the rows of training keys (x - s, y - u), one above the source.
+        RunRange(FLanes ? -1 : 0, Src.Height - 1, 16, 0);
     }
     if (FilterStrength > 0.0f) ArtefactFilter(Dst, float(double(FilterStrength) / (MaxValue - MinValue)));
 }
 
-void TFractalInterpolateProcess::ProcessItem(TMultiCoreProcessThread* Thread, void* Data) {
-    const TRowRange& Range = *static_cast<const TRowRange*>(Data);
+TFractalWork::TFractalWork(std::int32_t RegionRadius, std::int32_t NeighbourRadius)
+    : A((2 * RegionRadius + 1) * (2 * RegionRadius + 1), (2 * NeighbourRadius + 1) * (2 * NeighbourRadius + 1)),
+      t((2 * RegionRadius + 1) * (2 * RegionRadius + 1)),
+      w((2 * NeighbourRadius + 1) * (2 * NeighbourRadius + 1)),
+      v((2 * NeighbourRadius + 1) * (2 * NeighbourRadius + 1)) {}
+
+double TFractalInterpolateProcess::ReferencePixel(std::int32_t x, std::int32_t y, std::int32_t s, std::int32_t u,
+                                                  TFractalWork& Work) const {
     const TFloatMap& Src = *Source;
-    TFloatMap& Dst = *Dest;
     const std::int32_t n = NeighbourRadius;
     const std::int32_t r = RegionRadius;
-    const std::int32_t b = 2 * r + 1;
-    const std::int32_t c = 2 * n + 1;
-    // The working set of the item, reused for every pixel.
-    TMatrix A(b * b, c * c);
-    TVector t(b * b);
-    TVector w(c * c);
-    TVector v(c * c);
-    TLeastSquaresWork Work{};
+    // Cannot be formed where a phase map it needs is empty (a source side of 1 or 2).
+    bool Formed = true;
+    std::int32_t j = 0;
+    for (std::int32_t ty = y - r; Formed && ty <= y + r; ++ty)
+        for (std::int32_t tx = x - r; tx <= x + r; ++tx) {
+            const TFloatMap& Phase = *PhaseMaps[std::size_t(PhaseOf(tx - s, 2))][std::size_t(PhaseOf(ty - u, 2))];
+            if (Phase.Count == 0) {
+                Formed = false;
+                break;
+            }
+            // Division truncating toward zero, also left of and above the map.
+            ReadSquare(Phase, (tx - s) / 2, (ty - u) / 2, Work.A.RowPtr(j), n);
+            Work.t.Map[j] = Src.GetClamped(tx, ty);
+            ++j;
+        }
+    if (!(Formed && SolveFilterWeights(Work.A, Work.t, Work.w, EffectiveLambda, Work.Solver)))
+        Work.w.Fill(1.0 / Work.w.Count);
+    return Work.v.Dot(Work.w);
+}
 
+void TFractalInterpolateProcess::ProcessItem(TMultiCoreProcessThread* Thread, void* Data) {
+    const TRowRange& Range = *static_cast<const TRowRange*>(Data);
+    if (FLanes) {
+        FLanes->ProcessKeyRows(*this, Range, Thread == nullptr);
+        return;
+    }
+    const TFloatMap& Src = *Source;
+    TFractalWork Work(RegionRadius, NeighbourRadius);
     for (std::int32_t y = Range.First; y <= Range.Last; ++y) {
         for (std::int32_t x = 0; x < Src.Width; ++x) {
-            ReadSquare(Src, x, y, v.Map, n);
+            ReadSquare(Src, x, y, Work.v.Map, NeighbourRadius);
             for (std::int32_t u = 0; u < 2; ++u)
-                for (std::int32_t s = 0; s < 2; ++s) {
-                    // Cannot be formed where a phase map it needs is empty
-                    // (a source side of 1 or 2).
-                    bool Formed = true;
-                    std::int32_t j = 0;
-                    for (std::int32_t ty = y - r; Formed && ty <= y + r; ++ty)
-                        for (std::int32_t tx = x - r; tx <= x + r; ++tx) {
-                            const TFloatMap& Phase =
-                                *PhaseMaps[std::size_t(PhaseOf(tx - s, 2))][std::size_t(PhaseOf(ty - u, 2))];
-                            if (Phase.Count == 0) {
-                                Formed = false;
-                                break;
-                            }
-                            // Division truncating toward zero, also left of and above the map.
-                            ReadSquare(Phase, (tx - s) / 2, (ty - u) / 2, A.RowPtr(j), n);
-                            t.Map[j] = Src.GetClamped(tx, ty);
-                            ++j;
-                        }
-                    if (!(Formed && SolveFilterWeights(A, t, w, EffectiveLambda, Work))) w.Fill(1.0 / (c * c));
-                    *Dst.PixelPtr(2 * x + s, 2 * y + u) = v.Dot(w);
-                }
+                for (std::int32_t s = 0; s < 2; ++s) *Dest->PixelPtr(2 * x + s, 2 * y + u) = ReferencePixel(x, y, s, u, Work);
         }
         if (Thread == nullptr && ProgressHook != nullptr) ProgressHook(Range.Last == 0 ? 98 : (y * 98) / Range.Last);
     }

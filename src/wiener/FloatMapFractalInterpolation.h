@@ -9,9 +9,26 @@
 #include <memory>
 
 #include "image/FloatMap.h"
+#include "numerics/LUDecomposition.h"
+#include "numerics/Matrix.h"
 #include "parallel/MultiCoreProcessing.h"
 
 namespace fi {
+
+class TFractalLanePass;
+
+// The working set of the reference computation, allocated once per work
+// item and reused for every pixel.
+struct TFractalWork {
+    TMatrix A;
+    TVector t;
+    TVector w;
+    // The input square of the source pixel in hand.
+    TVector v;
+    TLeastSquaresWork Solver{};
+
+    TFractalWork(std::int32_t RegionRadius, std::int32_t NeighbourRadius);
+};
 
 class TFractalInterpolateProcess : public TMultiCoreProcess {
 public:
@@ -30,12 +47,21 @@ public:
 
     TFractalInterpolateProcess(TFloatMap& ASource, TFloatMap& ADest, std::int32_t ARegionRadius,
                                std::int32_t ANeighbourRadius, double ALambda);
+    ~TFractalInterpolateProcess() override;
 
     // Dest := Source doubled, then the artefact filter when FilterStrength > 0.
     // Dest must not be Source.
     void Run(float FilterStrength);
 
     void ProcessItem(TMultiCoreProcessThread* Thread, void* Data) override;
+
+    // Output pixel (2x + s, 2y + u) computed the reference way; Work.v must
+    // hold the input square of source pixel (x, y).
+    double ReferencePixel(std::int32_t x, std::int32_t y, std::int32_t s, std::int32_t u, TFractalWork& Work) const;
+
+private:
+    // The fast engine's state during Run, when it serves this source.
+    std::unique_ptr<TFractalLanePass> FLanes;
 };
 
 // Doubles Source into Dest; a null Dest, or Dest = Source, enlarges Source in

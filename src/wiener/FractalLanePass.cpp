@@ -1,0 +1,142 @@
+#include "wiener/FractalLanePass.h"
+
+#include <algorithm>
+
+#include "image/FloatMap.h"
+#include "parallel/Progress.h"
+#include "wiener/EngineChoice.h"
+#include "wiener/FloatMapFractalInterpolation.h"
+#include "wiener/FractalLanes.h"
+
+namespace fi {
+
+TPaddedMap::TPaddedMap(const TFloatMap& Map, std::int32_t Pad)
+    : FData(std::size_t(Map.Width + 2 * Pad) * std::size_t(Map.Height + 2 * Pad)), FStride(Map.Width + 2 * Pad),
+      FOrigin(FData.data() + Pad * FStride + Pad) {
+    double* Out = FData.data();
+    for (std::int32_t y = -Pad; y < Map.Height + Pad; ++y)
+        for (std::int32_t x = -Pad; x < Map.Width + Pad; ++x) *Out++ = Map.GetClamped(x, y);
+}
+
+namespace {
+
+// Keys per segment of a key row: the training entries of a segment are
+// gathered once and stay in the cache while its blocks are solved.
+constexpr std::int32_t SegmentKeys = 64;
+// Key rows per band: the training rows of a band's keys overlap, and are
+// gathered once for the band.
+constexpr std::int32_t BandRows = 16;
+
+// How far the pass reads outside each map: the training square and the
+// input square around keys one left of the map up to a block's width right of it.
+std::int32_t SourcePad(const TFractalInterpolateProcess& P, std::int32_t Lanes) {
+    return P.RegionRadius + P.NeighbourRadius + Lanes + 2;
+}
+std::int32_t PhasePad(const TFractalInterpolateProcess& P, std::int32_t Lanes) {
+    return (P.RegionRadius + Lanes) / 2 + P.NeighbourRadius + 3;
+}
+
+} // namespace
+
+std::unique_ptr<TFractalLanePass> TFractalLanePass::For(const TFractalInterpolateProcess& Process) {
+    if (SelectedEngine() == TEngine::Reference) return nullptr;
+    for (const auto& Column : Process.PhaseMaps)
+        for (const auto& Phase : Column)
+            if (Phase->Count == 0) return nullptr;
+    return std::make_unique<TFractalLanePass>(Process, FractalLaneCount());
+}
+
+TFractalLanePass::TFractalLanePass(const TFractalInterpolateProcess& Process, std::int32_t Lanes)
+    : FLanes(Lanes), FRegionRadius(Process.RegionRadius), FNeighbourRadius(Process.NeighbourRadius),
+      FSource(*Process.Source, SourcePad(Process, Lanes)) {
+    FPhases.reserve(4);
+    for (std::size_t p = 0; p < 2; ++p)
+        for (std::size_t q = 0; q < 2; ++q) FPhases.emplace_back(*Process.PhaseMaps[p][q], PhasePad(Process, Lanes));
+}
+
+void TFractalLanePass::GatherSquares(std::int32_t FirstKey, std::int32_t Entries, std::int32_t FirstRow,
+                                     std::int32_t Rows, std::int32_t Weights, std::ptrdiff_t Stride,
+                                     double* Squares) const {
+    const std::int32_t n = FNeighbourRadius;
+    const std::int32_t r = FRegionRadius;
+    const std::int32_t c = 2 * n + 1;
+    // Training row (dy, dx) of key k reads the phase map of T = k + dx - r
+    // around (T / 2, TY / 2), truncated toward zero.
+    for (std::int32_t Row = 0; Row < Rows; ++Row) {
+        const std::int32_t TY = FirstRow + Row;
+        const std::size_t RowPhase = std::size_t(TY & 1);
+        for (std::int32_t ky = 0; ky < c; ++ky) {
+            const double* Phase[2] = {FPhases[RowPhase].Row(TY / 2 + ky - n), FPhases[2 + RowPhase].Row(TY / 2 + ky - n)};
+            for (std::int32_t kx = 0; kx < c; ++kx) {
+                double* Entry = Squares + (std::ptrdiff_t(Row) * Weights + ky * c + kx) * Stride;
+                for (std::int32_t i = 0; i < Entries; ++i) {
+                    const std::int32_t T = FirstKey - r + i;
+                    Entry[i] = Phase[T & 1][T / 2 + kx - n];
+                }
+            }
+        }
+    }
+}
+
+void TFractalLanePass::ProcessKeyRows(const TFractalInterpolateProcess& Process, const TRowRange& Range,
+                                      bool ReportProgress) const {
+    const TFloatMap& Src = *Process.Source;
+    TFloatMap& Dst = *Process.Dest;
+    const std::int32_t L = FLanes;
+    const std::int32_t n = FNeighbourRadius;
+    const std::int32_t r = FRegionRadius;
+    const std::int32_t Weights = (2 * n + 1) * (2 * n + 1);
+    const std::int32_t Segment = std::max(L, SegmentKeys / L * L);
+    const std::ptrdiff_t Stride = Segment + 2 * r;
+
+    // The working sets of the item, reused for every block.
+    std::vector<double> Squares(std::size_t(BandRows + 2 * r) * std::size_t(Weights) * std::size_t(Stride));
+    std::vector<double> Scratch(FractalScratchSize(Weights));
+    std::vector<double> Out(std::size_t(4 * L));
+    TFractalWork Work(r, n);
+
+    TFractalBlockJob Job;
+    Job.NeighbourRadius = n;
+    Job.Weights = Weights;
+    Job.RegionRadius = r;
+    Job.LambdaSquared = Process.EffectiveLambda * Process.EffectiveLambda;
+    Job.Regularised = Process.EffectiveLambda != 0.0;
+    Job.SquareStride = Stride;
+    Job.Source = FSource.Origin();
+    Job.SourceStride = FSource.Stride();
+
+    for (std::int32_t Band = Range.First; Band <= Range.Last; Band += BandRows) {
+        const std::int32_t BandEnd = std::min(Band + BandRows - 1, Range.Last);
+        for (std::int32_t First = -1; First < Src.Width; First += Segment) {
+            const std::int32_t Keys = std::min(Segment, Src.Width - First);
+            // Whole blocks: the last one may reach into the padding.
+            const std::int32_t Entries = (Keys + L - 1) / L * L + 2 * r;
+            // The training rows of the band's keys, gathered once for all of them.
+            GatherSquares(First, Entries, Band - r, BandEnd - Band + 1 + 2 * r, Weights, Stride, Squares.data());
+            for (std::int32_t Key = Band; Key <= BandEnd; ++Key) {
+                Job.KeyRow = Key;
+                Job.Squares = Squares.data() + std::ptrdiff_t(Key - Band) * Weights * Stride;
+                for (std::int32_t Block = 0; Block < Keys; Block += L) {
+                    const bool Solved = SolveFractalBlock(Job, Block, First + Block, Out.data(), Scratch.data());
+                    for (std::int32_t l = 0; l < L && Block + l < Keys; ++l)
+                        for (std::int32_t su = 0; su < 4; ++su) {
+                            const std::int32_t s = su % 2, u = su / 2;
+                            const std::int32_t x = First + Block + l + s, y = Key + u;
+                            if (x < 0 || x >= Src.Width || y < 0 || y >= Src.Height) continue;
+                            double Value = Out[std::size_t(su * L + l)];
+                            if (!Solved) {
+                                ReadSquare(Src, x, y, Work.v.Map, n);
+                                Value = Process.ReferencePixel(x, y, s, u, Work);
+                            }
+                            *Dst.PixelPtr(2 * x + s, 2 * y + u) = Value;
+                        }
+                }
+            }
+        }
+        // The reference's values after each source row; the key row above the source is none.
+        for (std::int32_t Key = std::max(Band, 0); ReportProgress && Key <= BandEnd; ++Key)
+            if (ProgressHook != nullptr) ProgressHook(Range.Last == 0 ? 98 : (Key * 98) / Range.Last);
+    }
+}
+
+} // namespace fi

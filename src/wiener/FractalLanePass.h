@@ -1,0 +1,64 @@
+#pragma once
+// The fast engine of the fixed double-size process. The training matrix of
+// output pixel (x, y, s, u) depends only on the key (x - s, y - u), so one
+// normal matrix and one decomposition serve the up to four output pixels of
+// a key, and neighbouring keys share the vector unit (FractalLanes). Maps are
+// read through padded copies instead of the edge-clamped accessor; any block
+// whose vector solve fails is redone pixel by pixel the reference way.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "parallel/MultiCoreProcessing.h"
+
+namespace fi {
+
+class TFloatMap;
+class TFractalInterpolateProcess;
+
+// A copy of a map with Pad extra columns and rows on every side, holding the
+// values the edge-clamped accessor gives there.
+class TPaddedMap {
+public:
+    TPaddedMap(const TFloatMap& Map, std::int32_t Pad);
+    // (X, Y) may lie up to Pad outside the map.
+    const double* Row(std::int32_t Y) const { return FOrigin + std::ptrdiff_t(Y) * FStride; }
+    std::ptrdiff_t Stride() const { return FStride; }
+    const double* Origin() const { return FOrigin; }
+
+private:
+    std::vector<double> FData;
+    std::ptrdiff_t FStride;
+    const double* FOrigin;
+};
+
+class TFractalLanePass {
+public:
+    // The pass for Process's source and phase maps, or null where the
+    // reference runs instead: the reference engine is selected, or a phase
+    // map is empty (a source side of 1 or 2).
+    static std::unique_ptr<TFractalLanePass> For(const TFractalInterpolateProcess& Process);
+
+    TFractalLanePass(const TFractalInterpolateProcess& Process, std::int32_t Lanes);
+
+    // Writes every output pixel whose key row lies in Range (rows -1 ..
+    // source height - 1); progress from the calling thread's item only.
+    void ProcessKeyRows(const TFractalInterpolateProcess& Process, const TRowRange& Range, bool ReportProgress) const;
+
+private:
+    // Squares[(Row * Weights + c) * Stride + i] := entry c of the training
+    // row of T = FirstKey - r + i in the row TY = FirstRow + Row, for Rows
+    // rows and Entries values of T.
+    void GatherSquares(std::int32_t FirstKey, std::int32_t Entries, std::int32_t FirstRow, std::int32_t Rows,
+                       std::int32_t Weights, std::ptrdiff_t Stride, double* Squares) const;
+
+    std::int32_t FLanes;
+    std::int32_t FRegionRadius;
+    std::int32_t FNeighbourRadius;
+    TPaddedMap FSource;
+    // [column phase][row phase], as the process's phase maps.
+    std::vector<TPaddedMap> FPhases;
+};
+
+} // namespace fi
