@@ -81,6 +81,7 @@ double TFractalInterpolateProcess::ReferencePixel(std::int32_t x, std::int32_t y
         }
     if (!(Formed && SolveFilterWeights(Work.A, Work.t, Work.w, EffectiveLambda, Work.Solver)))
         Work.w.Fill(1.0 / Work.w.Count);
+    ReadSquare(Src, x, y, Work.v.Map, n);
     return Work.v.Dot(Work.w);
 }
 
@@ -93,11 +94,9 @@ void TFractalInterpolateProcess::ProcessItem(TMultiCoreProcessThread* Thread, vo
     const TFloatMap& Src = *Source;
     TFractalWork Work(RegionRadius, NeighbourRadius);
     for (std::int32_t y = Range.First; y <= Range.Last; ++y) {
-        for (std::int32_t x = 0; x < Src.Width; ++x) {
-            ReadSquare(Src, x, y, Work.v.Map, NeighbourRadius);
+        for (std::int32_t x = 0; x < Src.Width; ++x)
             for (std::int32_t u = 0; u < 2; ++u)
                 for (std::int32_t s = 0; s < 2; ++s) *Dest->PixelPtr(2 * x + s, 2 * y + u) = ReferencePixel(x, y, s, u, Work);
-        }
         if (Thread == nullptr && ProgressHook != nullptr) ProgressHook(Range.Last == 0 ? 98 : (y * 98) / Range.Last);
     }
 }

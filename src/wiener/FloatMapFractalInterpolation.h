@@ -55,8 +55,7 @@ public:
 
     void ProcessItem(TMultiCoreProcessThread* Thread, void* Data) override;
 
-    // Output pixel (2x + s, 2y + u) computed the reference way; Work.v must
-    // hold the input square of source pixel (x, y).
+    // Output pixel (2x + s, 2y + u) computed the reference way.
     double ReferencePixel(std::int32_t x, std::int32_t y, std::int32_t s, std::int32_t u, TFractalWork& Work) const;
 
 private:

@@ -6,7 +6,7 @@
 #include "parallel/Progress.h"
 #include "wiener/EngineChoice.h"
 #include "wiener/FloatMapFractalInterpolation.h"
-#include "wiener/FractalLanes.h"
+#include "wiener/LaneSolver.h"
 
 namespace fi {
 
@@ -43,7 +43,7 @@ std::unique_ptr<TFractalLanePass> TFractalLanePass::For(const TFractalInterpolat
     for (const auto& Column : Process.PhaseMaps)
         for (const auto& Phase : Column)
             if (Phase->Count == 0) return nullptr;
-    return std::make_unique<TFractalLanePass>(Process, FractalLaneCount());
+    return std::make_unique<TFractalLanePass>(Process, LaneCount());
 }
 
 TFractalLanePass::TFractalLanePass(const TFractalInterpolateProcess& Process, std::int32_t Lanes)
@@ -78,6 +78,16 @@ void TFractalLanePass::GatherSquares(std::int32_t FirstKey, std::int32_t Entries
     }
 }
 
+double TFractalLanePass::Predict(std::int32_t x, std::int32_t y, const double* Weights, std::int32_t Step) const {
+    const std::int32_t n = FNeighbourRadius;
+    double Sum = 0.0;
+    for (std::int32_t ky = -n; ky <= n; ++ky) {
+        const double* Row = FSource.Row(y + ky) + x;
+        for (std::int32_t kx = -n; kx <= n; ++kx, Weights += Step) Sum += Row[kx] * *Weights;
+    }
+    return Sum;
+}
+
 void TFractalLanePass::ProcessKeyRows(const TFractalInterpolateProcess& Process, const TRowRange& Range,
                                       bool ReportProgress) const {
     const TFloatMap& Src = *Process.Source;
@@ -91,19 +101,20 @@ void TFractalLanePass::ProcessKeyRows(const TFractalInterpolateProcess& Process,
 
     // The working sets of the item, reused for every block.
     std::vector<double> Squares(std::size_t(BandRows + 2 * r) * std::size_t(Weights) * std::size_t(Stride));
-    std::vector<double> Scratch(FractalScratchSize(Weights));
-    std::vector<double> Out(std::size_t(4 * L));
+    std::vector<double> Scratch(LaneScratchSize(Weights));
+    std::vector<double> Solution(std::size_t(4 * Weights * L));
     TFractalWork Work(r, n);
 
-    TFractalBlockJob Job;
-    Job.NeighbourRadius = n;
+    const double* Targets[4];
+    TLaneSolveJob Job;
     Job.Weights = Weights;
-    Job.RegionRadius = r;
+    Job.Side = 2 * r + 1;
     Job.LambdaSquared = Process.EffectiveLambda * Process.EffectiveLambda;
     Job.Regularised = Process.EffectiveLambda != 0.0;
     Job.SquareStride = Stride;
-    Job.Source = FSource.Origin();
-    Job.SourceStride = FSource.Stride();
+    Job.RightHandSides = 4;
+    Job.Targets = Targets;
+    Job.TargetStride = FSource.Stride();
 
     for (std::int32_t Band = Range.First; Band <= Range.Last; Band += BandRows) {
         const std::int32_t BandEnd = std::min(Band + BandRows - 1, Range.Last);
@@ -114,21 +125,21 @@ void TFractalLanePass::ProcessKeyRows(const TFractalInterpolateProcess& Process,
             // The training rows of the band's keys, gathered once for all of them.
             GatherSquares(First, Entries, Band - r, BandEnd - Band + 1 + 2 * r, Weights, Stride, Squares.data());
             for (std::int32_t Key = Band; Key <= BandEnd; ++Key) {
-                Job.KeyRow = Key;
                 Job.Squares = Squares.data() + std::ptrdiff_t(Key - Band) * Weights * Stride;
+                // The training targets of output pixel (s, u): source pixels
+                // (key + s + dx - r, key row + u + dy - r).
+                for (std::int32_t su = 0; su < 4; ++su)
+                    Targets[su] = FSource.Row(Key + su / 2 - r) + First + su % 2 - r;
                 for (std::int32_t Block = 0; Block < Keys; Block += L) {
-                    const bool Solved = SolveFractalBlock(Job, Block, First + Block, Out.data(), Scratch.data());
+                    const bool Solved = SolveLanes(Job, Block, Solution.data(), Scratch.data());
                     for (std::int32_t l = 0; l < L && Block + l < Keys; ++l)
                         for (std::int32_t su = 0; su < 4; ++su) {
                             const std::int32_t s = su % 2, u = su / 2;
                             const std::int32_t x = First + Block + l + s, y = Key + u;
                             if (x < 0 || x >= Src.Width || y < 0 || y >= Src.Height) continue;
-                            double Value = Out[std::size_t(su * L + l)];
-                            if (!Solved) {
-                                ReadSquare(Src, x, y, Work.v.Map, n);
-                                Value = Process.ReferencePixel(x, y, s, u, Work);
-                            }
-                            *Dst.PixelPtr(2 * x + s, 2 * y + u) = Value;
+                            *Dst.PixelPtr(2 * x + s, 2 * y + u) =
+                                Solved ? Predict(x, y, Solution.data() + std::size_t(su * Weights * L + l), L)
+                                       : Process.ReferencePixel(x, y, s, u, Work);
                         }
                 }
             }

@@ -2,7 +2,7 @@
 // The fast engine of the fixed double-size process. The training matrix of
 // output pixel (x, y, s, u) depends only on the key (x - s, y - u), so one
 // normal matrix and one decomposition serve the up to four output pixels of
-// a key, and neighbouring keys share the vector unit (FractalLanes). Maps are
+// a key, and neighbouring keys share the vector unit (LaneSolver). Maps are
 // read through padded copies instead of the edge-clamped accessor; any block
 // whose vector solve fails is redone pixel by pixel the reference way.
 #include <cstddef>
@@ -52,6 +52,10 @@ private:
     // rows and Entries values of T.
     void GatherSquares(std::int32_t FirstKey, std::int32_t Entries, std::int32_t FirstRow, std::int32_t Rows,
                        std::int32_t Weights, std::ptrdiff_t Stride, double* Squares) const;
+
+    // The output of source pixel (x, y) for the weights Weights[0], Weights[Step], ...:
+    // its input square times the weights, summed in order.
+    double Predict(std::int32_t x, std::int32_t y, const double* Weights, std::int32_t Step) const;
 
     std::int32_t FLanes;
     std::int32_t FRegionRadius;

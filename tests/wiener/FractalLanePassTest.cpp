@@ -6,7 +6,7 @@
 
 #include "wiener/EngineChoice.h"
 #include "wiener/FloatMapFractalInterpolation.h"
-#include "wiener/FractalLanes.h"
+#include "wiener/LaneSolver.h"
 #include "wiener/WienerTestSupport.h"
 
 namespace fi {
@@ -36,7 +36,7 @@ void ExpectSameAsReference(const TFloatMap& Source, const TCase& C, const std::s
     EXPECT_TRUE(SameBits(Fast, Expected)) << What << " " << Source.Width << "x" << Source.Height << " region radius "
                                           << C.RegionRadius << " neighbour radius " << C.NeighbourRadius
                                           << " strength " << C.Strength << " lambda " << C.Lambda << " on "
-                                          << FractalLaneTarget();
+                                          << LaneTarget();
 }
 
 // Sides below, at and above the training square, odd and even, and blocks
@@ -96,7 +96,7 @@ TEST(FractalLanePass, EveryVectorUnitAndThreadCountGivesTheSameDoubles) {
                 TFloatMap Fast;
                 Enlarge(TEngine::Fast, Source, C, Fast);
                 EXPECT_TRUE(SameBits(Fast, Expected))
-                    << FractalLaneTarget() << ", " << Processors << " processors";
+                    << LaneTarget() << ", " << Processors << " processors";
             }
         }
         ForceVectorUnit(-1);

@@ -1,13 +1,14 @@
 // Compiled once per vector unit by Highway's foreach_target; the dispatch
 // table at the end picks the best the processor has.
-#include "wiener/FractalLanes.h"
+#include "wiener/LaneSolver.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
 
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "wiener/FractalLanes.cpp"
+#define HWY_TARGET_INCLUDE "wiener/LaneSolver.cpp"
 #include <hwy/foreach_target.h> // must come before highway.h
 #include <hwy/highway.h>
 
@@ -20,14 +21,14 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 using TTag = hn::ScalableTag<double>;
 
-std::int32_t LaneCount() { return std::int32_t(hn::Lanes(TTag())); }
+std::int32_t Lanes() { return std::int32_t(hn::Lanes(TTag())); }
 
 const char* TargetName() { return hwy::TargetName(HWY_TARGET); }
 
 // Scratch entries of one lane vector each.
 struct TBlockScratch {
     double* G;    // n x n: the normal matrix, then its LU factors
-    double* Rhs;  // 4 x n: the right-hand sides, then the weights
+    double* Rhs;  // g x n: the right-hand sides, then the weights
     double* VV;   // n: the row scalings
     double* Piv;  // n: the pivot rows, as doubles
 };
@@ -41,11 +42,7 @@ struct TChain {
     double* Out;
 };
 
-// The most chains of one block: the lower triangle of a 25-weight normal
-// matrix, four right-hand sides, and the padding of the last group.
-constexpr std::int32_t MaxWeights = 25;
 constexpr std::size_t ChainGroup = 8;
-constexpr std::int32_t MaxChains = MaxWeights * (MaxWeights + 1) / 2 + 4 * MaxWeights + std::int32_t(ChainGroup);
 
 // Runs ChainGroup chains side by side: each adds its own terms one after the
 // other, and enough of them are in flight to hide the adder's latency. The
@@ -63,37 +60,56 @@ void RunChainGroup(const TChain* Chains, std::ptrdiff_t XStep, std::int32_t b, s
     (hn::StoreU(Sum[K], d, Chains[K].Out), ...);
 }
 
+// The chains of one block in order: the lower triangle of the normal matrix
+// row by row, then every right-hand side.
+class TChainList {
+public:
+    TChainList(const TLaneSolveJob& J, std::int32_t KeyIndex, const TBlockScratch& S)
+        : Job(J), Key(KeyIndex), Scratch(S), Triangle(J.Weights * (J.Weights + 1) / 2),
+          Count(Triangle + J.RightHandSides * J.Weights) {}
+
+    std::int32_t Size() const { return Count; }
+
+    TChain operator[](std::int32_t i) const {
+        const std::size_t L = hn::Lanes(TTag());
+        const std::int32_t n = Job.Weights;
+        const double* Squares = Job.Squares + Key;
+        const std::ptrdiff_t Stride = Job.SquareStride;
+        if (i < Triangle) {
+            // Row c of the triangle starts at c (c + 1) / 2.
+            std::int32_t c = 0;
+            while ((c + 1) * (c + 2) / 2 <= i) ++c;
+            const std::int32_t e = i - c * (c + 1) / 2;
+            return {Squares + c * Stride, Squares + e * Stride, n * Stride, Scratch.G + (std::size_t(c) * n + e) * L};
+        }
+        const std::int32_t g = (i - Triangle) / n;
+        const std::int32_t c = (i - Triangle) % n;
+        return {Squares + c * Stride, Job.Targets[g] + Key, Job.TargetStride, Scratch.Rhs + (std::size_t(g) * n + c) * L};
+    }
+
+private:
+    const TLaneSolveJob& Job;
+    std::int32_t Key;
+    const TBlockScratch& Scratch;
+    std::int32_t Triangle;
+    std::int32_t Count;
+};
+
 // G (lower triangle, then mirrored, with Lambda^2 on the diagonal) and the
-// four right-hand sides, each sum adding its rows in training order.
-void FormNormalEquations(const TFractalBlockJob& J, std::int32_t KeyIndex, std::int32_t FirstKey,
-                         const TBlockScratch& S) {
+// right-hand sides, each sum adding its rows in training order.
+void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TBlockScratch& S) {
     const TTag d;
     const std::size_t L = hn::Lanes(d);
     const std::int32_t n = J.Weights;
-    const std::int32_t r = J.RegionRadius;
-    const std::ptrdiff_t Stride = J.SquareStride;
-    const std::ptrdiff_t XStep = std::ptrdiff_t(n) * Stride;
-    const double* Squares = J.Squares + KeyIndex;
-    TChain Chains[MaxChains];
-    std::int32_t Count = 0;
-    for (std::int32_t c = 0; c < n; ++c)
-        for (std::int32_t e = 0; e <= c; ++e)
-            Chains[Count++] = {Squares + c * Stride, Squares + e * Stride, XStep, S.G + (std::size_t(c) * n + e) * L};
-    // The training targets of the four output pixels: source pixels
-    // (key + s + dx - r, key row + u + dy - r).
-    for (std::int32_t su = 0; su < 4; ++su) {
-        const double* Targets =
-            J.Source + std::ptrdiff_t(J.KeyRow + su / 2 - r) * J.SourceStride + FirstKey + su % 2 - r;
-        for (std::int32_t c = 0; c < n; ++c)
-            Chains[Count++] = {Squares + c * Stride, Targets, J.SourceStride, S.Rhs + (std::size_t(su) * n + c) * L};
+    const TChainList List(J, KeyIndex, S);
+    const std::ptrdiff_t XStep = std::ptrdiff_t(n) * J.SquareStride;
+    for (std::int32_t First = 0; First < List.Size(); First += std::int32_t(ChainGroup)) {
+        // The last group repeats its last chain, which stores the same sum again.
+        TChain Group[ChainGroup];
+        for (std::int32_t k = 0; k < std::int32_t(ChainGroup); ++k)
+            Group[k] = List[std::min(First + k, List.Size() - 1)];
+        RunChainGroup(Group, XStep, J.Side, std::make_index_sequence<ChainGroup>());
     }
-    // The last group repeats its last chain, which stores the same sum again.
-    while (Count % std::int32_t(ChainGroup) != 0) {
-        Chains[Count] = Chains[Count - 1];
-        ++Count;
-    }
-    for (std::int32_t Group = 0; Group < Count; Group += std::int32_t(ChainGroup))
-        RunChainGroup(Chains + Group, XStep, 2 * r + 1, std::make_index_sequence<ChainGroup>());
     for (std::int32_t c = 0; c < n; ++c)
         for (std::int32_t e = 0; e < c; ++e)
             hn::StoreU(hn::LoadU(d, S.G + (std::size_t(c) * n + e) * L), d, S.G + (std::size_t(e) * n + c) * L);
@@ -208,40 +224,22 @@ bool AllFinite(std::int32_t Count, const double* Values) {
     return hn::AllTrue(d, Finite);
 }
 
-bool SolveBlock(const TFractalBlockJob& J, std::int32_t KeyIndex, std::int32_t FirstKey, double* Out,
-                double* Scratch) {
+bool Solve(const TLaneSolveJob& J, std::int32_t KeyIndex, double* Solution, double* Scratch) {
     const TTag d;
     const std::size_t L = hn::Lanes(d);
     const std::int32_t n = J.Weights;
-    const TBlockScratch S{Scratch, Scratch + std::size_t(n) * n * L, Scratch + std::size_t(n) * (n + 4) * L,
-                          Scratch + std::size_t(n) * (n + 5) * L};
+    const TBlockScratch S{Scratch, Solution, Scratch + std::size_t(n) * n * L, Scratch + std::size_t(n) * (n + 1) * L};
 
     const TFailureFlags Saved = RaisedFailureFlags();
     SetFailureFlags({});
-    FormNormalEquations(J, KeyIndex, FirstKey, S);
+    FormNormalEquations(J, KeyIndex, S);
     bool Solved = Decompose(n, S);
     if (Solved) {
-        for (std::int32_t su = 0; su < 4; ++su) BackSubstitute(n, S, S.Rhs + std::size_t(su) * n * L);
-        Solved = (RaisedFailureFlags().Any() & FailureFlags) == 0 && AllFinite(4 * n, S.Rhs);
+        for (std::int32_t g = 0; g < J.RightHandSides; ++g) BackSubstitute(n, S, S.Rhs + std::size_t(g) * n * L);
+        Solved = (RaisedFailureFlags().Any() & FailureFlags) == 0 && AllFinite(J.RightHandSides * n, S.Rhs);
     }
     SetFailureFlags(Saved);
-    if (!Solved) return false;
-
-    // Each prediction sums its inputs times the weights in neighbourhood order.
-    const std::int32_t R = J.NeighbourRadius;
-    const std::int32_t c = 2 * R + 1;
-    for (std::int32_t su = 0; su < 4; ++su) {
-        const double* W = S.Rhs + std::size_t(su) * n * L;
-        auto Sum = hn::Zero(d);
-        for (std::int32_t ky = 0; ky < c; ++ky) {
-            const double* Row =
-                J.Source + std::ptrdiff_t(J.KeyRow + su / 2 + ky - R) * J.SourceStride + FirstKey + su % 2 - R;
-            for (std::int32_t kx = 0; kx < c; ++kx)
-                Sum = hn::Add(Sum, hn::Mul(hn::LoadU(d, Row + kx), hn::LoadU(d, W + (ky * c + kx) * L)));
-        }
-        hn::StoreU(Sum, d, Out + su * L);
-    }
-    return true;
+    return Solved;
 }
 
 } // namespace HWY_NAMESPACE
@@ -265,21 +263,20 @@ std::int32_t VectorUnitCount() { return 1; }
 void ForceVectorUnit(std::int32_t) {}
 #endif
 
-HWY_EXPORT(LaneCount);
+HWY_EXPORT(Lanes);
 HWY_EXPORT(TargetName);
-HWY_EXPORT(SolveBlock);
+HWY_EXPORT(Solve);
 
-std::int32_t FractalLaneCount() { return HWY_DYNAMIC_DISPATCH(LaneCount)(); }
+std::int32_t LaneCount() { return HWY_DYNAMIC_DISPATCH(Lanes)(); }
 
-const char* FractalLaneTarget() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }
+const char* LaneTarget() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }
 
-std::size_t FractalScratchSize(std::int32_t Weights) {
-    return std::size_t(Weights) * std::size_t(Weights + 6) * std::size_t(FractalLaneCount());
+std::size_t LaneScratchSize(std::int32_t Weights) {
+    return std::size_t(Weights) * std::size_t(Weights + 2) * std::size_t(LaneCount());
 }
 
-bool SolveFractalBlock(const TFractalBlockJob& Job, std::int32_t KeyIndex, std::int32_t FirstKey, double* Out,
-                       double* Scratch) {
-    return HWY_DYNAMIC_DISPATCH(SolveBlock)(Job, KeyIndex, FirstKey, Out, Scratch);
+bool SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, double* Solution, double* Scratch) {
+    return HWY_DYNAMIC_DISPATCH(Solve)(Job, KeyIndex, Solution, Scratch);
 }
 
 } // namespace fi

@@ -1,0 +1,61 @@
+#pragma once
+// The vector kernel of the fast engine: the regularised least-squares
+// filters of neighbouring training keys, one key per lane of a vector. Every
+// lane performs the reference solve's IEEE operations in the reference order
+// (normal matrix and right-hand sides summed row by row, Crout decomposition
+// with implicit partial pivoting, substitution), so a block that succeeds
+// gives the reference's weights bit for bit. A block in which anything could
+// differ (a singular system, a raised failure flag, a weight that is not
+// finite) reports failure, and the caller redoes its pixels the reference way.
+//
+// One training matrix may serve several right-hand sides: the output pixels
+// that share a key.
+#include <cstddef>
+#include <cstdint>
+
+namespace fi {
+
+// One block of LaneCount() consecutive keys.
+struct TLaneSolveJob {
+    // Filter weights, at most MaxLaneWeights.
+    std::int32_t Weights = 0;
+    // Side of the square of training rows.
+    std::int32_t Side = 0;
+    // Lambda^2, added to the diagonal when Regularised.
+    double LambdaSquared = 0.0;
+    bool Regularised = false;
+    // Training entry (dy, dx, c) of the key with index k is
+    // Squares[(dy * Weights + c) * SquareStride + k + dx], dy and dx counted
+    // from 0 across the square.
+    const double* Squares = nullptr;
+    std::ptrdiff_t SquareStride = 0;
+    // Right-hand side g's target (dy, dx) of key k is
+    // Targets[g][dy * TargetStride + k + dx].
+    std::int32_t RightHandSides = 0;
+    const double* const* Targets = nullptr;
+    std::ptrdiff_t TargetStride = 0;
+};
+
+inline constexpr std::int32_t MaxLaneWeights = 25;
+
+// The vector units this build can use on this processor, best first; for
+// tests, which run the kernels on each in turn. The Windows build compiles
+// for one unit only.
+std::int32_t VectorUnitCount();
+// Makes every kernel use unit Index of that list; -1 returns to the best.
+void ForceVectorUnit(std::int32_t Index);
+
+// Keys per block on the vector unit in use.
+std::int32_t LaneCount();
+// Its name, for benchmarks and test output.
+const char* LaneTarget();
+// Doubles of scratch space one block needs for Weights weights.
+std::size_t LaneScratchSize(std::int32_t Weights);
+
+// Weight c of right-hand side g for lane l goes to
+// Solution[(g * Weights + c) * LaneCount() + l], for the keys starting at
+// index KeyIndex. False when the block must be redone the reference way;
+// Solution is then undefined. The caller's failure flags are kept.
+bool SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, double* Solution, double* Scratch);
+
+} // namespace fi
