@@ -7,6 +7,7 @@
 #include "numerics/Matrix.h"
 #include "parallel/Progress.h"
 #include "wiener/FloatMapFilter.h"
+#include "wiener/WienerLanePass.h"
 
 namespace fi {
 
@@ -325,20 +326,8 @@ bool SolveFilterWeights(const TMatrix& A, const TVector& t, TVector& w, double L
     return TrySolveLeastSquares(A, t, w, Lambda, Work) == TSolveStatus::Solved && AllFinite(w);
 }
 
-namespace {
-
-// The working set of one work item: allocated once, reused for every pixel.
-struct TWienerWork {
-    TMatrix A;
-    TVector t;
-    TVector w;
-    TVector v;
-    TLeastSquaresWork Solver{};
-
-    TWienerWork(std::int32_t Samples, std::int32_t Weights) : A(Samples, Weights), t(Samples), w(Weights), v(Weights) {}
-};
-
-} // namespace
+TWienerWork::TWienerWork(std::int32_t Samples, std::int32_t Weights)
+    : A(Samples, Weights), t(Samples), w(Weights), v(Weights) {}
 
 void TBitmapWienerInterpolation::Interpolate(const TFloatMap& Src, TFloatMap& Dst) {
     const std::int32_t S = ScaleFactor;
@@ -366,6 +355,8 @@ TWienerRun::TWienerRun(const TBitmapWienerInterpolation& AInterpolator, const TF
                        double AEffectiveLambda)
     : Interpolator(AInterpolator), Source(ASource), Dest(ADest), EffectiveLambda(AEffectiveLambda) {}
 
+TWienerRun::~TWienerRun() = default;
+
 void TWienerRun::RunPasses() {
     const std::int32_t S = Interpolator.ScaleFactor;
     PhaseMaps.resize(std::size_t(S));
@@ -380,6 +371,7 @@ void TWienerRun::RunPasses() {
                 BoxReduce(Source, S, *PhaseMaps[p][q], q, p);
             }
     ReplicateEnlarge(Source, Dest, S);
+    FLanes = TWienerLanePass::For(*this);
     for (std::int32_t r = 0; r < std::int32_t(Interpolator.Relations.size()); ++r) {
         CurrentRelation = r;
         RunRange(0, Source.Height - 1, 16, 0);
@@ -416,11 +408,9 @@ bool FormTrainingSet(const TWienerRun& Run, const TPixelRelations& R, std::int32
     return true;
 }
 
-// Work.w := the filter of a formed training set, clamped and normalised as
-// the switches say; equal weights where the solve or the normalisation fails.
-void SolveWeights(const TWienerRun& Run, bool Formed, std::int32_t n, TWienerWork& Work) {
-    const TBitmapWienerInterpolation& I = Run.Interpolator;
-    bool Solved = Formed && SolveFilterWeights(Work.A, Work.t, Work.w, Run.EffectiveLambda, Work.Solver);
+// Work.w, the filter when Solved, clamped and normalised as the switches say;
+// equal weights where the solve or the normalisation failed.
+void AdjustWeights(const TBitmapWienerInterpolation& I, bool Solved, std::int32_t n, TWienerWork& Work) {
     if (Solved && I.ClampWeights)
         for (std::int32_t k = 0; k < n; ++k) {
             double& Weight = Work.w.Map[k];
@@ -461,26 +451,39 @@ void Predict(const TWienerRun& Run, const TPixelRelations& R, std::int32_t x, st
 
 } // namespace
 
+void TWienerRun::ReferencePixel(const TPixelRelations& R, std::int32_t x, std::int32_t y, TWienerWork& Work) const {
+    const bool Formed = FormTrainingSet(*this, R, x, y, Work);
+    const std::int32_t n = R.WeightCount();
+    AdjustWeights(Interpolator, Formed && SolveFilterWeights(Work.A, Work.t, Work.w, EffectiveLambda, Work.Solver), n,
+                  Work);
+    Predict(*this, R, x, y, Work);
+}
+
+void TWienerRun::PredictWithWeights(const TPixelRelations& R, std::int32_t x, std::int32_t y, TWienerWork& Work) const {
+    AdjustWeights(Interpolator, true, R.WeightCount(), Work);
+    Predict(*this, R, x, y, Work);
+}
+
+void TWienerRun::ReportRow(std::int32_t y, const TRowRange& Range) const {
+    if (ProgressHook == nullptr) return;
+    const double RelationCount = double(Interpolator.Relations.size());
+    const double Progress = Range.Last == 0 ? 98.0 * (CurrentRelation + 1) / RelationCount
+                                            : 98.0 / RelationCount * (double(y) / Range.Last + CurrentRelation);
+    ProgressHook(std::int32_t(std::nearbyint(Progress)));
+}
+
 void TWienerRun::ProcessItem(TMultiCoreProcessThread* Thread, void* Data) {
     const TRowRange& Range = *static_cast<const TRowRange*>(Data);
-    const TPixelRelationsArray& Relations = Interpolator.Relations;
-    const TPixelRelations& R = *Relations[std::size_t(CurrentRelation)];
+    if (FLanes) {
+        FLanes->ProcessRows(*this, Range, Thread == nullptr);
+        return;
+    }
+    const TPixelRelations& R = *Interpolator.Relations[std::size_t(CurrentRelation)];
     const std::int32_t b = Interpolator.TrainingRegion;
-    const std::int32_t n = R.WeightCount();
-    TWienerWork Work(b > 0 ? b * b : 0, n);
-
+    TWienerWork Work(b > 0 ? b * b : 0, R.WeightCount());
     for (std::int32_t y = Range.First; y <= Range.Last; ++y) {
-        for (std::int32_t x = 0; x < Source.Width; ++x) {
-            const bool Formed = FormTrainingSet(*this, R, x, y, Work);
-            SolveWeights(*this, Formed, n, Work);
-            Predict(*this, R, x, y, Work);
-        }
-        if (Thread == nullptr && ProgressHook != nullptr) {
-            const double RelationCount = double(Relations.size());
-            const double Progress = Range.Last == 0 ? 98.0 * (CurrentRelation + 1) / RelationCount
-                                                    : 98.0 / RelationCount * (double(y) / Range.Last + CurrentRelation);
-            ProgressHook(std::int32_t(std::nearbyint(Progress)));
-        }
+        for (std::int32_t x = 0; x < Source.Width; ++x) ReferencePixel(R, x, y, Work);
+        if (Thread == nullptr) ReportRow(y, Range);
     }
 }
 

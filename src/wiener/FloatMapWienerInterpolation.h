@@ -12,6 +12,8 @@
 
 #include "image/FloatMap.h"
 #include "image/LinearBitmap.h"
+#include "numerics/LUDecomposition.h"
+#include "numerics/Matrix.h"
 #include "parallel/MultiCoreProcessing.h"
 #include "support/Geometry.h"
 
@@ -60,6 +62,7 @@ public:
 using TPixelRelationsArray = std::vector<std::unique_ptr<TPixelRelations>>;
 
 class TWienerRun;
+class TWienerLanePass;
 
 // The interpolator: parameters and relations in pass order.
 class TBitmapWienerInterpolation {
@@ -110,12 +113,26 @@ private:
     const TWienerRun* FRun = nullptr;
 };
 
+// The working set of the reference computation of one work item: allocated
+// once, reused for every pixel.
+struct TWienerWork {
+    TMatrix A;
+    TVector t;
+    TVector w;
+    // The prediction inputs of the pixel in hand.
+    TVector v;
+    TLeastSquaresWork Solver{};
+
+    TWienerWork(std::int32_t Samples, std::int32_t Weights);
+};
+
 // One run of Interpolate: the maps it reads and writes, the reduced copies
 // it trains on and the pass in progress. It lives only as long as the run.
 class TWienerRun : public TMultiCoreProcess {
 public:
     TWienerRun(const TBitmapWienerInterpolation& AInterpolator, const TFloatMap& ASource, TFloatMap& ADest,
                double AEffectiveLambda);
+    ~TWienerRun() override;
 
     const TBitmapWienerInterpolation& Interpolator;
     const TFloatMap& Source;
@@ -130,9 +147,21 @@ public:
     // Dest := Source replicated, then one pass per relation over it.
     void RunPasses();
 
+    // The output pixel of relation R for source pixel (x, y), computed the
+    // reference way: training set, solve, switches, prediction.
+    void ReferencePixel(const TPixelRelations& R, std::int32_t x, std::int32_t y, TWienerWork& Work) const;
+    // The same from solved weights already in Work.w.
+    void PredictWithWeights(const TPixelRelations& R, std::int32_t x, std::int32_t y, TWienerWork& Work) const;
+    // The progress after source row y of the current pass, for the calling thread's item.
+    void ReportRow(std::int32_t y, const TRowRange& Range) const;
+
 protected:
     // Computes the current relation for the source rows of one TRowRange.
     void ProcessItem(TMultiCoreProcessThread* Thread, void* Data) override;
+
+private:
+    // The fast engine's state, when it serves this run.
+    std::unique_ptr<TWienerLanePass> FLanes;
 };
 
 // The setups by the index under which the dialog lists them.
@@ -182,10 +211,6 @@ void BoxReduce(const TFloatMap& Src, std::int32_t Factor, TFloatMap& Dst, std::i
 // Dst := Src enlarged Factor times by repeating every value over its block.
 // Dst must not be Src.
 void ReplicateEnlarge(const TFloatMap& Src, TFloatMap& Dst, std::int32_t Factor);
-
-class TMatrix;
-class TVector;
-struct TLeastSquaresWork;
 
 // True when the value range counts as constant: MaxValue - MinValue within
 // max(1e-12 * min(|MinValue|, |MaxValue|), 1e-12).

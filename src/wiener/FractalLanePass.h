@@ -10,28 +10,12 @@
 #include <memory>
 #include <vector>
 
+#include "image/PaddedMap.h"
 #include "parallel/MultiCoreProcessing.h"
 
 namespace fi {
 
-class TFloatMap;
 class TFractalInterpolateProcess;
-
-// A copy of a map with Pad extra columns and rows on every side, holding the
-// values the edge-clamped accessor gives there.
-class TPaddedMap {
-public:
-    TPaddedMap(const TFloatMap& Map, std::int32_t Pad);
-    // (X, Y) may lie up to Pad outside the map.
-    const double* Row(std::int32_t Y) const { return FOrigin + std::ptrdiff_t(Y) * FStride; }
-    std::ptrdiff_t Stride() const { return FStride; }
-    const double* Origin() const { return FOrigin; }
-
-private:
-    std::vector<double> FData;
-    std::ptrdiff_t FStride;
-    const double* FOrigin;
-};
 
 class TFractalLanePass {
 public:

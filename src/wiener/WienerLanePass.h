@@ -1,0 +1,48 @@
+#pragma once
+// The fast engine of the general interpolator's passes: neighbouring source
+// pixels of one relation solve their filters in the lanes of a vector
+// (LaneSolver), their training rows read through padded copies of the maps
+// instead of the edge-clamped accessor. The switches and the prediction run
+// per pixel exactly as in the reference, from the lanes' weights; a block
+// whose vector solve fails is redone pixel by pixel the reference way.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "image/PaddedMap.h"
+#include "parallel/MultiCoreProcessing.h"
+
+namespace fi {
+
+class TWienerRun;
+class TPixelRelations;
+
+class TWienerLanePass {
+public:
+    // The pass for Run, or null where the reference runs instead: the
+    // reference engine is selected, the source or the training region is empty, a filter
+    // has more weights than the lanes take, or a phase map a relation trains
+    // on is empty (a source side shorter than the factor).
+    static std::unique_ptr<TWienerLanePass> For(const TWienerRun& Run);
+
+    TWienerLanePass(const TWienerRun& Run, std::int32_t Lanes, std::int32_t Reach);
+
+    // Computes the run's current relation for the source rows of Range;
+    // progress from the calling thread's item only.
+    void ProcessRows(const TWienerRun& Run, const TRowRange& Range, bool ReportProgress) const;
+
+private:
+    // Squares[(Row * Weights + c) * Stride + i] := training entry c of the
+    // training pixel (T, TY), T = First + i, TY = FirstRow + Row, for Rows
+    // rows and Entries values of T.
+    void GatherSquares(const TWienerRun& Run, const TPixelRelations& R, std::int32_t First, std::int32_t Entries,
+                       std::int32_t FirstRow, std::int32_t Rows, std::ptrdiff_t Stride, double* Squares) const;
+
+    std::int32_t FLanes;
+    TPaddedMap FSource;
+    // [column phase * factor + row phase]; empty when no relation trains on them.
+    std::vector<TPaddedMap> FPhases;
+};
+
+} // namespace fi
