@@ -31,84 +31,95 @@ struct TBlockScratch {
     double* Rhs;  // g x n: the right-hand sides, then the weights
     double* VV;   // n: the row scalings
     double* Piv;  // n: the pivot rows, as doubles
+    double* Sink; // where sums outside the matrix go
 };
 
-// One sum of products over the training rows, (dy, dx) in order: X[dy * XStep
-// + dx] times Y[dy * YStep + dx], into Out.
-struct TChain {
-    const double* X;
-    const double* Y;
+// P streams times Q streams over the training rows, (dy, dx) in order: sum
+// p * Q + q adds X[p][dy * XStep + dx] times Y[q][dy * YStep + dx] into
+// Out[p * Q + q]. Each stream is loaded once per row for all its sums.
+template <std::size_t P, std::size_t Q>
+struct TTile {
+    const double* X[P];
+    const double* Y[Q];
     std::ptrdiff_t YStep;
-    double* Out;
+    double* Out[P * Q];
 };
 
-constexpr std::size_t ChainGroup = 8;
-
-// Runs ChainGroup chains side by side: each adds its own terms one after the
-// other, and enough of them are in flight to hide the adder's latency. The
-// index pack unrolls the chains, so that every sum stays in a register.
-template <std::size_t... K>
-void RunChainGroup(const TChain* Chains, std::ptrdiff_t XStep, std::int32_t b, std::index_sequence<K...>) {
+// The index packs unroll the tile, so that every sum stays in a register;
+// each still adds its terms one after the other, and the tile's sums in
+// flight together hide the adder's latency.
+template <std::size_t P, std::size_t Q, std::size_t... K>
+void RunTile(const TTile<P, Q>& T, std::ptrdiff_t XStep, std::int32_t b, std::index_sequence<K...>) {
     const TTag d;
     std::array Sum{((void)K, hn::Zero(d))...};
     for (std::int32_t dy = 0; dy < b; ++dy) {
-        const double* const X[] = {(Chains[K].X + dy * XStep)...};
-        const double* const Y[] = {(Chains[K].Y + dy * Chains[K].YStep)...};
-        for (std::int32_t dx = 0; dx < b; ++dx)
-            ((Sum[K] = hn::Add(Sum[K], hn::Mul(hn::LoadU(d, X[K] + dx), hn::LoadU(d, Y[K] + dx)))), ...);
+        const double* X[P];
+        const double* Y[Q];
+        for (std::size_t p = 0; p < P; ++p) X[p] = T.X[p] + dy * XStep;
+        for (std::size_t q = 0; q < Q; ++q) Y[q] = T.Y[q] + dy * T.YStep;
+        for (std::int32_t dx = 0; dx < b; ++dx) {
+            const auto Xv = [&]<std::size_t... I>(std::index_sequence<I...>) {
+                return std::array{hn::LoadU(d, X[I] + dx)...};
+            }(std::make_index_sequence<P>());
+            const auto Yv = [&]<std::size_t... I>(std::index_sequence<I...>) {
+                return std::array{hn::LoadU(d, Y[I] + dx)...};
+            }(std::make_index_sequence<Q>());
+            ((Sum[K] = hn::Add(Sum[K], hn::Mul(Xv[K / Q], Yv[K % Q]))), ...);
+        }
     }
-    (hn::StoreU(Sum[K], d, Chains[K].Out), ...);
+    (hn::StoreU(Sum[K], d, T.Out[K]), ...);
 }
 
-// The chains of one block in order: the lower triangle of the normal matrix
-// row by row, then every right-hand side.
-class TChainList {
-public:
-    TChainList(const TLaneSolveJob& J, std::int32_t KeyIndex, const TBlockScratch& S)
-        : Job(J), Key(KeyIndex), Scratch(S), Triangle(J.Weights * (J.Weights + 1) / 2),
-          Count(Triangle + J.RightHandSides * J.Weights) {}
-
-    std::int32_t Size() const { return Count; }
-
-    TChain operator[](std::int32_t i) const {
-        const std::size_t L = hn::Lanes(TTag());
-        const std::int32_t n = Job.Weights;
-        const double* Squares = Job.Squares + Key;
-        const std::ptrdiff_t Stride = Job.SquareStride;
-        if (i < Triangle) {
-            // Row c of the triangle starts at c (c + 1) / 2.
-            std::int32_t c = 0;
-            while ((c + 1) * (c + 2) / 2 <= i) ++c;
-            const std::int32_t e = i - c * (c + 1) / 2;
-            return {Squares + c * Stride, Squares + e * Stride, n * Stride, Scratch.G + (std::size_t(c) * n + e) * L};
-        }
-        const std::int32_t g = (i - Triangle) / n;
-        const std::int32_t c = (i - Triangle) % n;
-        return {Squares + c * Stride, Job.Targets[g] + Key, Job.TargetStride, Scratch.Rhs + (std::size_t(g) * n + c) * L};
-    }
-
-private:
-    const TLaneSolveJob& Job;
-    std::int32_t Key;
-    const TBlockScratch& Scratch;
-    std::int32_t Triangle;
-    std::int32_t Count;
-};
+template <std::size_t P, std::size_t Q>
+void RunTile(const TTile<P, Q>& T, std::ptrdiff_t XStep, std::int32_t b) {
+    RunTile(T, XStep, b, std::make_index_sequence<P * Q>());
+}
 
 // G (lower triangle, then mirrored, with Lambda^2 on the diagonal) and the
-// right-hand sides, each sum adding its rows in training order.
+// right-hand sides, each sum adding its rows in training order. Tiles that
+// reach past the matrix read its last column again and store into Sink;
+// those that reach above the diagonal store entries the mirror overwrites.
 void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TBlockScratch& S) {
     const TTag d;
     const std::size_t L = hn::Lanes(d);
     const std::int32_t n = J.Weights;
-    const TChainList List(J, KeyIndex, S);
-    const std::ptrdiff_t XStep = std::ptrdiff_t(n) * J.SquareStride;
-    for (std::int32_t First = 0; First < List.Size(); First += std::int32_t(ChainGroup)) {
-        // The last group repeats its last chain, which stores the same sum again.
-        TChain Group[ChainGroup];
-        for (std::int32_t k = 0; k < std::int32_t(ChainGroup); ++k)
-            Group[k] = List[std::min(First + k, List.Size() - 1)];
-        RunChainGroup(Group, XStep, J.Side, std::make_index_sequence<ChainGroup>());
+    const std::ptrdiff_t Stride = J.SquareStride;
+    const std::ptrdiff_t XStep = std::ptrdiff_t(n) * Stride;
+    const double* Squares = J.Squares + KeyIndex;
+    const auto Column = [&](std::int32_t c) { return Squares + std::min(c, n - 1) * Stride; };
+    const auto Entry = [&](double* Base, std::int32_t Row, std::int32_t c) {
+        return c < n ? Base + (std::size_t(Row) * n + c) * L : S.Sink;
+    };
+    for (std::int32_t c = 0; c < n; c += 2)
+        for (std::int32_t e = 0; e <= std::min(c + 1, n - 1); e += 4) {
+            TTile<2, 4> T{{Column(c), Column(c + 1)}, {}, XStep, {}};
+            for (std::int32_t q = 0; q < 4; ++q) {
+                T.Y[q] = Column(e + q);
+                for (std::int32_t p = 0; p < 2; ++p)
+                    T.Out[p * 4 + q] = c + p < n ? Entry(S.G, c + p, e + q) : S.Sink;
+            }
+            RunTile(T, XStep, J.Side);
+        }
+    if (J.RightHandSides % 4 == 0) {
+        for (std::int32_t g = 0; g < J.RightHandSides; g += 4)
+            for (std::int32_t c = 0; c < n; c += 2) {
+                TTile<2, 4> T{{Column(c), Column(c + 1)}, {}, J.TargetStride, {}};
+                for (std::int32_t q = 0; q < 4; ++q) {
+                    T.Y[q] = J.Targets[g + q] + KeyIndex;
+                    for (std::int32_t p = 0; p < 2; ++p) T.Out[p * 4 + q] = Entry(S.Rhs, g + q, c + p);
+                }
+                RunTile(T, XStep, J.Side);
+            }
+    } else {
+        for (std::int32_t g = 0; g < J.RightHandSides; ++g)
+            for (std::int32_t c = 0; c < n; c += 8) {
+                TTile<8, 1> T{{}, {J.Targets[g] + KeyIndex}, J.TargetStride, {}};
+                for (std::int32_t p = 0; p < 8; ++p) {
+                    T.X[p] = Column(c + p);
+                    T.Out[p] = Entry(S.Rhs, g, c + p);
+                }
+                RunTile(T, XStep, J.Side);
+            }
     }
     for (std::int32_t c = 0; c < n; ++c)
         for (std::int32_t e = 0; e < c; ++e)
@@ -228,7 +239,8 @@ bool Solve(const TLaneSolveJob& J, std::int32_t KeyIndex, double* Solution, doub
     const TTag d;
     const std::size_t L = hn::Lanes(d);
     const std::int32_t n = J.Weights;
-    const TBlockScratch S{Scratch, Solution, Scratch + std::size_t(n) * n * L, Scratch + std::size_t(n) * (n + 1) * L};
+    const TBlockScratch S{Scratch, Solution, Scratch + std::size_t(n) * n * L, Scratch + std::size_t(n) * (n + 1) * L,
+                          Scratch + std::size_t(n) * (n + 2) * L};
 
     const TFailureFlags Saved = RaisedFailureFlags();
     SetFailureFlags({});
@@ -272,7 +284,7 @@ std::int32_t LaneCount() { return HWY_DYNAMIC_DISPATCH(Lanes)(); }
 const char* LaneTarget() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }
 
 std::size_t LaneScratchSize(std::int32_t Weights) {
-    return std::size_t(Weights) * std::size_t(Weights + 2) * std::size_t(LaneCount());
+    return (std::size_t(Weights) * std::size_t(Weights + 2) + 1) * std::size_t(LaneCount());
 }
 
 bool SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, double* Solution, double* Scratch) {
