@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/LinearBitmap.h"
+#include "support/LargeBlocks.h"
 #include "support/Streams.h"
 
 namespace fi {
@@ -45,6 +46,7 @@ void TFloatMap::SetSize(std::int32_t W, std::int32_t H) {
     if (NewCount > 0) {
         Map = static_cast<double*>(std::malloc(std::size_t(NewCount) * sizeof(double)));
         if (Map == nullptr) throw EOutOfMemory();
+        AdviseLargeBlock(Map, std::size_t(NewCount) * sizeof(double));
     }
     Count = NewCount;
     Width = W;
