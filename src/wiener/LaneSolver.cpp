@@ -160,16 +160,38 @@ bool Decompose(std::int32_t n, const TBlockScratch& S) {
         }
         auto Big = Zero;
         auto IMax = hn::Set(d, double(j));
-        for (std::int32_t i = j; i < n; ++i) {
-            auto Sum = hn::LoadU(d, At(i, j));
-            for (std::int32_t k = 0; k < j; ++k)
-                Sum = hn::Sub(Sum, hn::Mul(hn::LoadU(d, At(i, k)), hn::LoadU(d, At(k, j))));
-            hn::StoreU(Sum, d, At(i, j));
-            const auto Dum = hn::Mul(hn::LoadU(d, S.VV + i * L), hn::Abs(Sum));
+        // The pivot candidates' sums depend only on the rows above the
+        // diagonal: four rows at a time, each still subtracting in order.
+        const auto Choose = [&](std::int32_t i) {
+            const auto Dum = hn::Mul(hn::LoadU(d, S.VV + i * L), hn::Abs(hn::LoadU(d, At(i, j))));
             // The last of several equal candidates wins.
             const auto Better = hn::Ge(Dum, Big);
             Big = hn::IfThenElse(Better, Dum, Big);
             IMax = hn::IfThenElse(Better, hn::Set(d, double(i)), IMax);
+        };
+        std::int32_t Row = j;
+        for (; Row + 4 <= n; Row += 4) {
+            auto S0 = hn::LoadU(d, At(Row, j)), S1 = hn::LoadU(d, At(Row + 1, j)), S2 = hn::LoadU(d, At(Row + 2, j)),
+                 S3 = hn::LoadU(d, At(Row + 3, j));
+            for (std::int32_t k = 0; k < j; ++k) {
+                const auto Ukj = hn::LoadU(d, At(k, j));
+                S0 = hn::Sub(S0, hn::Mul(hn::LoadU(d, At(Row, k)), Ukj));
+                S1 = hn::Sub(S1, hn::Mul(hn::LoadU(d, At(Row + 1, k)), Ukj));
+                S2 = hn::Sub(S2, hn::Mul(hn::LoadU(d, At(Row + 2, k)), Ukj));
+                S3 = hn::Sub(S3, hn::Mul(hn::LoadU(d, At(Row + 3, k)), Ukj));
+            }
+            hn::StoreU(S0, d, At(Row, j));
+            hn::StoreU(S1, d, At(Row + 1, j));
+            hn::StoreU(S2, d, At(Row + 2, j));
+            hn::StoreU(S3, d, At(Row + 3, j));
+            for (std::int32_t q = 0; q < 4; ++q) Choose(Row + q);
+        }
+        for (; Row < n; ++Row) {
+            auto Sum = hn::LoadU(d, At(Row, j));
+            for (std::int32_t k = 0; k < j; ++k)
+                Sum = hn::Sub(Sum, hn::Mul(hn::LoadU(d, At(Row, k)), hn::LoadU(d, At(k, j))));
+            hn::StoreU(Sum, d, At(Row, j));
+            Choose(Row);
         }
         for (std::int32_t i = j + 1; i < n; ++i) {
             const auto Swap = hn::Eq(IMax, hn::Set(d, double(i)));
