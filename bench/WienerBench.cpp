@@ -1,11 +1,13 @@
 // Speed of the interpolation engine on a 512 x 512 map of values 0 .. 255:
 // the fixed double-size process and the interpolator's setups, each on one
-// and on two threads (the second argument).
+// and on two threads (the second argument), on the fast engine (third
+// argument 0) and on the reference (1).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 
 #include "parallel/MultiCoreProcessing.h"
+#include "wiener/EngineChoice.h"
 #include "wiener/FloatMapFractalInterpolation.h"
 #include "wiener/FloatMapWienerInterpolation.h"
 
@@ -42,6 +44,7 @@ void ReportOutputPixels(benchmark::State& State, std::int64_t OutputPixels) {
 // State.range(0): neighbour radius (1: 9-square, 2: 25-square), region 7.
 void BM_FractalInterpolate(benchmark::State& State) {
     TThreads Threads(State.range(1));
+    const fi::TEngineScope Engine(State.range(2) == 0 ? fi::TEngine::Fast : fi::TEngine::Reference);
     fi::TFloatMap Source;
     FillSource(Source, 512);
     fi::TFloatMap Dest;
@@ -52,11 +55,8 @@ void BM_FractalInterpolate(benchmark::State& State) {
     ReportOutputPixels(State, std::int64_t(Dest.Count));
 }
 BENCHMARK(BM_FractalInterpolate)
-    ->ArgNames({"radius", "threads"})
-    ->Args({1, 1})
-    ->Args({1, 2})
-    ->Args({2, 1})
-    ->Args({2, 2})
+    ->ArgNames({"radius", "threads", "reference"})
+    ->ArgsProduct({{1, 2}, {1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
@@ -64,6 +64,7 @@ BENCHMARK(BM_FractalInterpolate)
 // 3 "Fractal 9-square" at scale 2 (the interpolator's path for the default).
 void BM_Interpolate(benchmark::State& State) {
     TThreads Threads(State.range(1));
+    const fi::TEngineScope Engine(State.range(2) == 0 ? fi::TEngine::Fast : fi::TEngine::Reference);
     fi::TFloatMap Source;
     FillSource(Source, 512);
     fi::TFloatMap Dest;
@@ -81,8 +82,8 @@ void BM_Interpolate(benchmark::State& State) {
     ReportOutputPixels(State, std::int64_t(Dest.Count));
 }
 BENCHMARK(BM_Interpolate)
-    ->ArgNames({"setup", "threads"})
-    ->ArgsProduct({{0, 1, 2, 3}, {1, 2}})
+    ->ArgNames({"setup", "threads", "reference"})
+    ->ArgsProduct({{0, 1, 2, 3}, {1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
