@@ -60,8 +60,7 @@ TEST(FractalLanePass, SameDoublesAsTheReferenceOnNoise) {
 TEST(FractalLanePass, SingularSystemsAndFailingArithmeticFallBackExactly) {
     TFloatMap Flat;
     FillRandom(Flat, 29, 23, 4);
-    for (int y = 0; y < 15; ++y)
-        for (int x = 0; x < 14; ++x) *Flat.PixelPtr(x, y) = 42.0;
+    test::FlattenCorner(Flat, 14, 15, 42.0);
     for (int Region : {1, 3})
         for (int Neighbour : {1, 2}) ExpectSameAsReference(Flat, {Region, Neighbour, 0.0f, 0.0}, "flat block");
 
@@ -83,23 +82,16 @@ TEST(FractalLanePass, SingularSystemsAndFailingArithmeticFallBackExactly) {
 TEST(FractalLanePass, EveryVectorUnitAndThreadCountGivesTheSameDoubles) {
     TFloatMap Source;
     FillRandom(Source, 37, 41, 12);
-    for (int y = 20; y < 30; ++y)
-        for (int x = 0; x < 10; ++x) *Source.PixelPtr(x, y) = 7.0;
+    test::FlattenCorner(Source, 10, 30, 7.0);
     const TCase Cases[] = {{3, 1, 8.0f, 0.01}, {1, 2, 0.0f, 0.0}};
     for (const TCase& C : Cases) {
         TFloatMap Expected;
         Enlarge(TEngine::Reference, Source, C, Expected);
-        for (int Unit = 0; Unit < VectorUnitCount(); ++Unit) {
-            ForceVectorUnit(Unit);
-            for (int Processors : {1, 2, 7}) {
-                const test::TProcessorCountOverride Override(Processors);
-                TFloatMap Fast;
-                Enlarge(TEngine::Fast, Source, C, Fast);
-                EXPECT_TRUE(SameBits(Fast, Expected))
-                    << LaneTarget() << ", " << Processors << " processors";
-            }
-        }
-        ForceVectorUnit(-1);
+        test::ForEveryVectorUnitAndThreadCount([&](const std::string& Where) {
+            TFloatMap Fast;
+            Enlarge(TEngine::Fast, Source, C, Fast);
+            EXPECT_TRUE(SameBits(Fast, Expected)) << Where;
+        });
     }
 }
 

@@ -83,8 +83,7 @@ TEST(WienerLanePass, EverySetupGivesTheReferenceDoubles) {
 TEST(WienerLanePass, FailingSolvesFallBackExactly) {
     TFloatMap Flat;
     FillRandom(Flat, 26, 21, 4);
-    for (int y = 0; y < 14; ++y)
-        for (int x = 0; x < 13; ++x) *Flat.PixelPtr(x, y) = 42.0;
+    test::FlattenCorner(Flat, 13, 14, 42.0);
     for (int Setup = 0; Setup < SetupCount; ++Setup) ExpectSameAsReference(Flat, {Setup, 2, 5, 0.0, false, true, true});
 
     const double Specials[] = {1e300, -1e300, 1e-310, std::numeric_limits<double>::infinity(),
@@ -104,16 +103,11 @@ TEST(WienerLanePass, EveryVectorUnitAndThreadCountGivesTheSameDoubles) {
         const TSettings S{Setup, 2, 5, 1e-4, false, true, true};
         TFloatMap Expected;
         Enlarge(TEngine::Reference, Source, S, Expected);
-        for (int Unit = 0; Unit < VectorUnitCount(); ++Unit) {
-            ForceVectorUnit(Unit);
-            for (int Processors : {1, 2, 7}) {
-                const test::TProcessorCountOverride Override(Processors);
-                TFloatMap Fast;
-                Enlarge(TEngine::Fast, Source, S, Fast);
-                EXPECT_TRUE(SameBits(Fast, Expected)) << Describe(S, Source) << ", " << Processors << " processors";
-            }
-        }
-        ForceVectorUnit(-1);
+        test::ForEveryVectorUnitAndThreadCount([&](const std::string& Where) {
+            TFloatMap Fast;
+            Enlarge(TEngine::Fast, Source, S, Fast);
+            EXPECT_TRUE(SameBits(Fast, Expected)) << Describe(S, Source) << ", " << Where;
+        });
     }
 }
 

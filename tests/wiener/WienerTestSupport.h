@@ -4,11 +4,13 @@
 // installed as the module's progress hook.
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "image/FloatMap.h"
 #include "parallel/MultiCoreProcessing.h"
 #include "parallel/Progress.h"
+#include "wiener/LaneSolver.h"
 
 namespace fi::test {
 
@@ -94,5 +96,26 @@ public:
 private:
     std::int32_t Saved;
 };
+
+// Value over the top-left W x H corner of Map: a flat region, where an
+// unregularised solve is singular.
+inline void FlattenCorner(TFloatMap& Map, std::int32_t W, std::int32_t H, double Value) {
+    for (std::int32_t y = 0; y < H; ++y)
+        for (std::int32_t x = 0; x < W; ++x) *Map.PixelPtr(x, y) = Value;
+}
+
+// Runs Check(Description) on every vector unit the machine has, each with
+// 1, 2 and 7 processors, then returns to the best unit.
+template <typename TCheck>
+void ForEveryVectorUnitAndThreadCount(TCheck Check) {
+    for (std::int32_t Unit = 0; Unit < VectorUnitCount(); ++Unit) {
+        ForceVectorUnit(Unit);
+        for (std::int32_t Processors : {1, 2, 7}) {
+            const TProcessorCountOverride Override(Processors);
+            Check(std::string(LaneTarget()) + ", " + std::to_string(Processors) + " processors");
+        }
+    }
+    ForceVectorUnit(-1);
+}
 
 } // namespace fi::test
