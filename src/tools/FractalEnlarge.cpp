@@ -12,7 +12,6 @@
 #include "parallel/MultiCoreProcessing.h"
 #include "plugin/PluginLinearBitmap.h"
 #include "plugin/ProcessingDriver.h"
-#include "support/FloatFormat.h"
 #include "tools/ImageConversion.h"
 #include "tools/ImageFiles.h"
 #include "tools/ProgressDisplay.h"
@@ -159,24 +158,12 @@ TOptions ParseOptions(int argc, char** argv, bool& Help) {
     return O;
 }
 
-std::string RangeText(const TIntegerEdit& Edit) {
-    return "a whole number from " + std::to_string(Edit.Min()) + " to " + std::to_string(Edit.Max());
-}
-std::string RangeText(const TFloatEdit& Edit) {
-    return "a value from " + FormatFloat("0.##", Edit.Min(), '.') + " to " + FormatFloat("0.##", Edit.Max(), '.');
-}
-
-// Types Text into the field as a user would. A field of the same rules and
-// bounds judges it first: the dialog pulls an out-of-range scale to its
-// bound and shows that, where a command line must refuse it.
+// Types Text into the field as a user would, once a field of the same rules
+// and bounds has accepted it.
 template <class TField>
 void Enter(TField& Edit, const std::string& Option, const std::string& Text) {
     if (Text.empty()) return;
-    TField Probe;
-    Probe.SetMin(Edit.Min());
-    Probe.SetMax(Edit.Max());
-    Probe.SetText(Text);
-    if (!Probe.Valid())
+    if (!AcceptsText(Edit, Text))
         throw EUsage("option " + Option + ": \"" + Text + "\" is not accepted (" + RangeText(Edit) + ")");
     Edit.SetText(Text);
 }
