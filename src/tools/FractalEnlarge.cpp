@@ -130,6 +130,8 @@ TOptions ParseOptions(int argc, char** argv, bool& Help) {
     Help = false;
     for (int i = 1; i < argc; ++i) {
         const std::string A = argv[i];
+        // "--no-" turns a switch off ("--normalize-weights" starts with "--n" too).
+        const bool Negated = A.rfind("--no-", 0) == 0;
         auto Value = [&]() -> std::string {
             if (i + 1 >= argc) throw EUsage("option " + A + " needs a value");
             return argv[++i];
@@ -141,9 +143,9 @@ TOptions ParseOptions(int argc, char** argv, bool& Help) {
         else if (A == "--region") O.Region = Value();
         else if (A == "--regularization") O.Lambda = Value();
         else if (A == "--filter") O.Filter = Value();
-        else if (A == "--clamp-weights" || A == "--no-clamp-weights") O.ClampWeights = A[2] != 'n';
-        else if (A == "--normalize-weights" || A == "--no-normalize-weights") O.NormalizeWeights = A[2] != 'n';
-        else if (A == "--clamp-result" || A == "--no-clamp-result") O.ClampResult = A[2] != 'n';
+        else if (A == "--clamp-weights" || A == "--no-clamp-weights") O.ClampWeights = !Negated;
+        else if (A == "--normalize-weights" || A == "--no-normalize-weights") O.NormalizeWeights = !Negated;
+        else if (A == "--clamp-result" || A == "--no-clamp-result") O.ClampResult = !Negated;
         else if (A == "--preset") O.Preset = PresetOption(Value());
         else if (A == "--threads") O.Threads = NumberOption(A, Value(), 1, 1024);
         else if (A == "--jpeg-quality") O.JpegQuality = NumberOption(A, Value(), 1, 100);
