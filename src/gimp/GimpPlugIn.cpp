@@ -25,8 +25,8 @@ const char* const Help =
     "Enlarges the whole image (every layer, layer mask and channel, the selection and the canvas) by an integer "
     "factor with per-pixel Wiener filters trained on the image itself. 8-bit colour goes through the brightness "
     "and colour-difference planes, deeper images channel by channel; alpha is enlarged as its own plane. Setups "
-    "0 and 5 enlarge 2x and setup 1 4x whatever the scale says, which must then be that factor. Indexed images "
-    "are not supported.";
+    "0, 5 and 6 enlarge 2x and setup 1 4x; their scale argument must be that factor. Indexed images are not "
+    "supported.";
 
 void Query() {
     const GimpParamDef Args[aCount] = {

@@ -48,6 +48,36 @@ const std::pair<const char*, const char*> BadArguments[] = {
     {"9 2 7 0.01 8 0 0 0", "setup: 9 is not a setup (a whole number from 0 to 6)"},
 };
 
+// A two-layer image on a smaller canvas: the RGBA case's file as a layer
+// hanging over the left edge, a small layer with a mask, a channel and a
+// selection. The script stops with its message at the first thing the
+// plug-in did not scale; the layer is saved only when all is well.
+std::string LayeredScript(const fs::path& Layer, const fs::path& Saved) {
+    return R"((let* ((image (car (gimp-image-new 30 20 RGB)))
+       (a (car (gimp-file-load-layer RUN-NONINTERACTIVE image ")" + Layer.string() + R"(")))
+       (b (car (gimp-layer-new image 10 8 RGBA-IMAGE "b" 100 LAYER-MODE-NORMAL)))
+       (c (car (gimp-channel-new image 30 20 "c" 50 (list 255 0 0)))))
+  (define (expect ok what) (if (not ok) (error (string-append "layered image: " what))))
+  (gimp-image-insert-layer image a 0 0)
+  (gimp-layer-set-offsets a -4 3)
+  (gimp-image-insert-layer image b 0 0)
+  (gimp-layer-set-offsets b 12 7)
+  (gimp-layer-add-mask b (car (gimp-layer-create-mask b ADD-MASK-WHITE)))
+  (gimp-image-insert-channel image c 0 0)
+  (gimp-image-select-rectangle image CHANNEL-OP-REPLACE 2 2 10 10)
+  (plug-in-fractal-interpolation RUN-NONINTERACTIVE image a 2 3 5 0.001 4 1 1 1)
+  (expect (= (car (gimp-image-width image)) 90) "canvas width")
+  (expect (= (car (gimp-image-height image)) 60) "canvas height")
+  (expect (equal? (gimp-drawable-offsets a) (list -12 9)) "offsets of the first layer")
+  (expect (equal? (gimp-drawable-offsets b) (list 36 21)) "offsets of the second layer")
+  (expect (= (car (gimp-drawable-width b)) 30) "width of the second layer")
+  (expect (= (car (gimp-drawable-height (car (gimp-layer-get-mask b)))) 24) "height of the mask")
+  (expect (= (car (gimp-drawable-width c)) 90) "width of the channel")
+  (expect (= (car (gimp-selection-is-empty image)) 0) "selection kept")
+  (file-png-save2 RUN-NONINTERACTIVE image a ")" + Saved.string() + R"(" "x" 0 9 0 0 0 0 0 0 1)
+  (gimp-image-delete image)))";
+}
+
 std::string Slurp(const fs::path& Path) {
     std::ifstream In(Path);
     std::stringstream Text;
@@ -96,6 +126,7 @@ protected:
             Bad += " -b '(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE " + Quoted(First) + " " + Quoted(First) +
                    "))) (layer (car (gimp-image-get-active-layer image)))) (plug-in-fractal-interpolation "
                    "RUN-NONINTERACTIVE image layer " + Arguments + "))'";
+        Script += " -b '" + LayeredScript(Folder / "rgba.png", Folder / "layered-gimp.png") + "'";
         const std::string Command = "cd " + Quoted(Folder) + " && GIMP2_DIRECTORY=" + Quoted(Home) +
                                     " timeout 600 gimp-console-2.10 -i -d -f --batch-interpreter "
                                     "plug-in-script-fu-eval" + Bad + Script + " -b '(gimp-quit 0)' >log.txt 2>&1";
@@ -146,6 +177,13 @@ TEST_F(GimpPlugIn, EightBitResultsAreTheCommandLinesBytes) {
 TEST_F(GimpPlugIn, SixteenBitResultsAreTheCommandLinesFloatPath) {
     for (const TCase& C : Cases)
         if (C.Type == TSampleType::st16bit) ExpectSamePixels(C);
+}
+
+TEST_F(GimpPlugIn, EveryLayerOffsetMaskAndChannelIsScaled) {
+    // The layer over the canvas edge is enlarged whole, as the file alone.
+    const TCase Layered{"layered", 4, true, TSampleType::st8bit, "", ""};
+    fs::copy_file(Folder / "rgba-cli.png", Folder / "layered-cli.png", fs::copy_options::overwrite_existing);
+    ExpectSamePixels(Layered);
 }
 
 TEST_F(GimpPlugIn, BadArgumentsAreRefusedWithTheirReason) {
