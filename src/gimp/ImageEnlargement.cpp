@@ -272,6 +272,11 @@ void EnlargeImage(std::int32_t Image, fi_settings* S) {
         for (const TDrawable& M : L.Mask) Write(M);
     }
     for (const TDrawable& C : ChannelWork) Write(C);
+    // Paths follow the pixels, scaled about the canvas origin.
+    gint PathCount = 0;
+    gint* Paths = gimp_image_get_vectors(Image, &PathCount);
+    for (gint i = 0; i < PathCount; ++i) gimp_item_transform_2d(Paths[i], 0, 0, Scale, Scale, 0, 0, 0);
+    g_free(Paths);
     gimp_progress_update(1.0);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The whole GIMP image enlarged as Scale Image resizes it: the canvas, every
 // layer with its mask and offset, the channels and the selection, each
-// drawable through the engine by the settings' scale.
+// drawable through the engine by the settings' scale, and the paths.
 #include <cstdint>
 #include <stdexcept>
 #include <string>

@@ -49,14 +49,15 @@ const std::pair<const char*, const char*> BadArguments[] = {
 };
 
 // A two-layer image on a smaller canvas: the RGBA case's file as a layer
-// hanging over the left edge, a small layer with a mask, a channel and a
-// selection. The script stops with its message at the first thing the
+// hanging over the left edge, a small layer with a mask, a channel, a
+// selection and a path. The script stops with its message at the first thing the
 // plug-in did not scale; the layer is saved only when all is well.
 std::string LayeredScript(const fs::path& Layer, const fs::path& Saved) {
     return R"((let* ((image (car (gimp-image-new 30 20 RGB)))
        (a (car (gimp-file-load-layer RUN-NONINTERACTIVE image ")" + Layer.string() + R"(")))
        (b (car (gimp-layer-new image 10 8 RGBA-IMAGE "b" 100 LAYER-MODE-NORMAL)))
-       (c (car (gimp-channel-new image 30 20 "c" 50 (list 255 0 0)))))
+       (c (car (gimp-channel-new image 30 20 "c" 50 (list 255 0 0))))
+       (v (car (gimp-vectors-new image "v"))))
   (define (expect ok what) (if (not ok) (error (string-append "layered image: " what))))
   (gimp-image-insert-layer image a 0 0)
   (gimp-layer-set-offsets a -4 3)
@@ -65,6 +66,8 @@ std::string LayeredScript(const fs::path& Layer, const fs::path& Saved) {
   (gimp-layer-add-mask b (car (gimp-layer-create-mask b ADD-MASK-WHITE)))
   (gimp-image-insert-channel image c 0 0)
   (gimp-image-select-rectangle image CHANNEL-OP-REPLACE 2 2 10 10)
+  (gimp-image-insert-vectors image v 0 0)
+  (gimp-vectors-bezier-stroke-new-moveto v 4 5)
   (plug-in-fractal-interpolation RUN-NONINTERACTIVE image a 2 3 5 0.001 4 1 1 1)
   (expect (= (car (gimp-image-width image)) 90) "canvas width")
   (expect (= (car (gimp-image-height image)) 60) "canvas height")
@@ -74,6 +77,8 @@ std::string LayeredScript(const fs::path& Layer, const fs::path& Saved) {
   (expect (= (car (gimp-drawable-height (car (gimp-layer-get-mask b)))) 24) "height of the mask")
   (expect (= (car (gimp-drawable-width c)) 90) "width of the channel")
   (expect (= (car (gimp-selection-is-empty image)) 0) "selection kept")
+  (let ((points (caddr (gimp-vectors-stroke-get-points v (vector-ref (cadr (gimp-vectors-get-strokes v)) 0)))))
+    (expect (and (= (vector-ref points 0) 12) (= (vector-ref points 1) 15)) "path"))
   (file-png-save2 RUN-NONINTERACTIVE image a ")" + Saved.string() + R"(" "x" 0 9 0 0 0 0 0 0 1)
   (gimp-image-delete image)))";
 }
@@ -179,7 +184,7 @@ TEST_F(GimpPlugIn, SixteenBitResultsAreTheCommandLinesFloatPath) {
         if (C.Type == TSampleType::st16bit) ExpectSamePixels(C);
 }
 
-TEST_F(GimpPlugIn, EveryLayerOffsetMaskAndChannelIsScaled) {
+TEST_F(GimpPlugIn, EveryLayerOffsetMaskChannelAndPathIsScaled) {
     // The layer over the canvas edge is enlarged whole, as the file alone.
     const TCase Layered{"layered", 4, true, TSampleType::st8bit, "", ""};
     fs::copy_file(Folder / "rgba-cli.png", Folder / "layered-cli.png", fs::copy_options::overwrite_existing);
