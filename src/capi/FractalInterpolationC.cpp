@@ -4,7 +4,7 @@
 // driver's, so that the pixels are the plug-in's.
 #include "fractal_interpolation.h"
 
-#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -84,6 +84,13 @@ fi_status Call(fi_settings* S, TBody&& Body) {
 
 std::string Quoted(const char* Text) { return std::string("\"") + Text + "\""; }
 
+// A refused number as a caller would have written it.
+std::string Shown(double Value) {
+    char Text[32];
+    std::snprintf(Text, sizeof Text, "%g", Value);
+    return Text;
+}
+
 void CheckSetupHasScale(fi_settings& S, const char* What) {
     const std::int32_t Setup = S.Dialog.SetupIndex();
     if (!SetupHasScale(Setup))
@@ -91,10 +98,10 @@ void CheckSetupHasScale(fi_settings& S, const char* What) {
 }
 
 template <class TField, class TNumber>
-void SetNumber(TField& Edit, const char* What, TNumber Value, const std::string& Shown) {
+void SetNumber(TField& Edit, const char* What, TNumber Value, const std::string& Text) {
     // Written so that NaN is refused too.
     if (!(Value >= Edit.Min() && Value <= Edit.Max()))
-        Refuse(std::string(What) + ": " + Shown + " is not accepted (" + RangeText(Edit) + ")");
+        Refuse(std::string(What) + ": " + Text + " is not accepted (" + RangeText(Edit) + ")");
     Edit.SetValue(Value);
 }
 
@@ -327,14 +334,14 @@ fi_status fi_set_training_region(fi_settings* settings, int size) {
 fi_status fi_set_regularization(fi_settings* settings, double lambda) {
     return Call(settings, [&](fi_settings& S) {
         const std::lock_guard<std::mutex> Lock(FormsLock());
-        SetNumber(*S.Dialog.LambdaEdit, "regularization", (long double)lambda, std::to_string(lambda));
+        SetNumber(*S.Dialog.LambdaEdit, "regularization", (long double)lambda, Shown(lambda));
     });
 }
 
 fi_status fi_set_filter_strength(fi_settings* settings, double strength) {
     return Call(settings, [&](fi_settings& S) {
         const std::lock_guard<std::mutex> Lock(FormsLock());
-        SetNumber(*S.Dialog.FilterEdit, "filter strength", (long double)strength, std::to_string(strength));
+        SetNumber(*S.Dialog.FilterEdit, "filter strength", (long double)strength, Shown(strength));
     });
 }
 

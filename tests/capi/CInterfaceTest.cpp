@@ -131,18 +131,26 @@ TEST(CInterface, SettingsFollowTheDialog) {
     EXPECT_EQ(V.training_region, 9);
     EXPECT_EQ(V.clamp_weights, 1);
 
-    // Refusals name the field and the range, and change nothing.
-    struct TRefusal { fi_status Status; const char* Message; };
+    // Refusals name the field and the range, and change nothing. A braced
+    // list runs in order: each message is read right after its call.
+    struct TRefusal { fi_status Status; std::string Message; const char* Expected; };
     const TRefusal Refusals[] = {
-        {fi_set_scale(S, 1), "scale: 1 is not accepted (a whole number from 2 to 16)"},
-        {fi_set_text(S, FI_FIELD_TRAINING_REGION, "0"), "training region: \"0\" is not accepted (a whole number from 1 to 100)"},
-        {fi_set_text(S, FI_FIELD_REGULARIZATION, "2^"), "regularization: \"2^\" is not accepted (a value from 0 to 1)"},
-        {fi_set_regularization(S, std::nan("")), "regularization: nan is not accepted (a value from 0 to 1)"},
-        {fi_set_setup(S, 9), "setup: 9 is not a setup (a whole number from 0 to 6)"},
-        {fi_set_setup_by_name(S, "Bicubic"), "setup: \"Bicubic\" is not a setup"},
+        {fi_set_scale(S, 1), fi_message(S), "scale: 1 is not accepted (a whole number from 2 to 16)"},
+        {fi_set_text(S, FI_FIELD_TRAINING_REGION, "0"), fi_message(S),
+         "training region: \"0\" is not accepted (a whole number from 1 to 100)"},
+        {fi_set_text(S, FI_FIELD_REGULARIZATION, "2^"), fi_message(S),
+         "regularization: \"2^\" is not accepted (a value from 0 to 1)"},
+        {fi_set_regularization(S, std::nan("")), fi_message(S),
+         "regularization: nan is not accepted (a value from 0 to 1)"},
+        {fi_set_filter_strength(S, 100.5), fi_message(S),
+         "filter strength: 100.5 is not accepted (a value from 0 to 100)"},
+        {fi_set_setup(S, 9), fi_message(S), "setup: 9 is not a setup (a whole number from 0 to 6)"},
+        {fi_set_setup_by_name(S, "Bicubic"), fi_message(S), "setup: \"Bicubic\" is not a setup"},
     };
-    for (const TRefusal& R : Refusals) EXPECT_EQ(R.Status, FI_INVALID_ARGUMENT) << R.Message;
-    EXPECT_STREQ(fi_message(S), Refusals[std::size(Refusals) - 1].Message);
+    for (const TRefusal& R : Refusals) {
+        EXPECT_EQ(R.Status, FI_INVALID_ARGUMENT) << R.Expected;
+        EXPECT_EQ(R.Message, R.Expected);
+    }
     fi_values After;
     ASSERT_EQ(fi_get_values(S, &After), FI_OK);
     EXPECT_EQ(std::tie(V.setup, V.scale, V.training_region, V.regularization, V.filter_strength, V.clamp_weights),
