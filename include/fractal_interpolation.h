@@ -66,8 +66,9 @@ typedef int (*fi_progress_callback)(int percent, void* user_data);
 typedef struct fi_settings fi_settings;
 
 /* A short English text for a status; for FI_UNSUPPORTED_IMAGE the plug-in's
- * own note to the user. */
-FI_API const char* fi_status_text(fi_status status);
+ * own note to the user. (Values from callers are taken as int, so that any
+ * number is safe to pass.) */
+FI_API const char* fi_status_text(int status);
 
 /* The setups in the dialog's order; null outside 0 .. fi_setup_count() - 1. */
 FI_API int fi_setup_count(void);
@@ -96,9 +97,9 @@ FI_API fi_status fi_set_filter_strength(fi_settings* settings, double strength);
 FI_API fi_status fi_set_clamp_weights(fi_settings* settings, int on);
 FI_API fi_status fi_set_normalize_weights(fi_settings* settings, int on);
 FI_API fi_status fi_set_clamp_result(fi_settings* settings, int on);
-/* Text as typed into the dialog's field: a number or a formula such as
- * "2^-10" or "sqrt(2)", with the field's range. */
-FI_API fi_status fi_set_text(fi_settings* settings, fi_field field, const char* text);
+/* Text as typed into the dialog's field (an fi_field): a number or a formula
+ * such as "2^-10" or "sqrt(2)", with the field's range. */
+FI_API fi_status fi_set_text(fi_settings* settings, int field, const char* text);
 
 /* The callback for the object's enlargements; null for none. */
 FI_API fi_status fi_set_progress(fi_settings* settings, fi_progress_callback callback, void* user_data);

@@ -237,7 +237,7 @@ using namespace fi;
 
 extern "C" {
 
-const char* fi_status_text(fi_status status) {
+const char* fi_status_text(int status) {
     switch (status) {
     case FI_OK: return "success";
     case FI_INVALID_ARGUMENT: return "invalid argument";
@@ -366,7 +366,7 @@ fi_status fi_set_clamp_result(fi_settings* settings, int on) {
     });
 }
 
-fi_status fi_set_text(fi_settings* settings, fi_field field, const char* text) {
+fi_status fi_set_text(fi_settings* settings, int field, const char* text) {
     return Call(settings, [&](fi_settings& S) {
         const std::lock_guard<std::mutex> Lock(FormsLock());
         TWienerResizeParamForm& D = S.Dialog;
@@ -378,7 +378,7 @@ fi_status fi_set_text(fi_settings* settings, fi_field field, const char* text) {
         case FI_FIELD_REGULARIZATION: return SetText(*D.LambdaEdit, "regularization", text);
         case FI_FIELD_FILTER_STRENGTH: return SetText(*D.FilterEdit, "filter strength", text);
         }
-        Refuse("field " + std::to_string(int(field)) + " is not a numeric field");
+        Refuse("field " + std::to_string(field) + " is not a numeric field");
     });
 }
 

@@ -192,7 +192,7 @@ TEST(CInterface, CaptionAndBadArguments) {
     EXPECT_EQ(fi_enlarge_bytes(S, nullptr, 8, 8, 3, 24, Out.data(), 48), FI_INVALID_ARGUMENT);
     EXPECT_EQ(fi_enlarge_bytes(S, Source.data(), 40000, 40000, 3, 120000, Out.data(), 240000), FI_INVALID_ARGUMENT);
     EXPECT_EQ(fi_enlarge_bytes(nullptr, Source.data(), 8, 8, 3, 24, Out.data(), 48), FI_INVALID_ARGUMENT);
-    EXPECT_EQ(fi_set_text(S, fi_field(7), "1"), FI_INVALID_ARGUMENT);
+    EXPECT_EQ(fi_set_text(S, 7, "1"), FI_INVALID_ARGUMENT);
 }
 
 struct TProgressLog {
