@@ -1,7 +1,7 @@
 # Compiler settings shared by every target of both platforms.
 # Results must be bitwise identical on x86-64 and i686: no contraction of
 # multiply-add, and SSE2 doubles instead of the x87 stack on i686.
-add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -ffp-contract=off)
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor> -ffp-contract=off)
 if(FI_WERROR)
   add_compile_options(-Werror)
 endif()

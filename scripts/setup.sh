@@ -11,6 +11,7 @@ packages=(
   hyperfine imagemagick
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine32:i386 fonts-wine xvfb xauth
+  gimp libgimp2.0-dev
 )
 
 need_i386=0

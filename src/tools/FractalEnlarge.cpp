@@ -12,7 +12,6 @@
 #include "parallel/MultiCoreProcessing.h"
 #include "plugin/PluginLinearBitmap.h"
 #include "plugin/ProcessingDriver.h"
-#include "support/FloatFormat.h"
 #include "tools/ImageConversion.h"
 #include "tools/ImageFiles.h"
 #include "tools/ProgressDisplay.h"
@@ -131,6 +130,8 @@ TOptions ParseOptions(int argc, char** argv, bool& Help) {
     Help = false;
     for (int i = 1; i < argc; ++i) {
         const std::string A = argv[i];
+        // "--no-" turns a switch off ("--normalize-weights" starts with "--n" too).
+        const bool Negated = A.rfind("--no-", 0) == 0;
         auto Value = [&]() -> std::string {
             if (i + 1 >= argc) throw EUsage("option " + A + " needs a value");
             return argv[++i];
@@ -142,9 +143,9 @@ TOptions ParseOptions(int argc, char** argv, bool& Help) {
         else if (A == "--region") O.Region = Value();
         else if (A == "--regularization") O.Lambda = Value();
         else if (A == "--filter") O.Filter = Value();
-        else if (A == "--clamp-weights" || A == "--no-clamp-weights") O.ClampWeights = A[2] != 'n';
-        else if (A == "--normalize-weights" || A == "--no-normalize-weights") O.NormalizeWeights = A[2] != 'n';
-        else if (A == "--clamp-result" || A == "--no-clamp-result") O.ClampResult = A[2] != 'n';
+        else if (A == "--clamp-weights" || A == "--no-clamp-weights") O.ClampWeights = !Negated;
+        else if (A == "--normalize-weights" || A == "--no-normalize-weights") O.NormalizeWeights = !Negated;
+        else if (A == "--clamp-result" || A == "--no-clamp-result") O.ClampResult = !Negated;
         else if (A == "--preset") O.Preset = PresetOption(Value());
         else if (A == "--threads") O.Threads = NumberOption(A, Value(), 1, 1024);
         else if (A == "--jpeg-quality") O.JpegQuality = NumberOption(A, Value(), 1, 100);
@@ -159,24 +160,12 @@ TOptions ParseOptions(int argc, char** argv, bool& Help) {
     return O;
 }
 
-std::string RangeText(const TIntegerEdit& Edit) {
-    return "a whole number from " + std::to_string(Edit.Min()) + " to " + std::to_string(Edit.Max());
-}
-std::string RangeText(const TFloatEdit& Edit) {
-    return "a value from " + FormatFloat("0.##", Edit.Min(), '.') + " to " + FormatFloat("0.##", Edit.Max(), '.');
-}
-
-// Types Text into the field as a user would. A field of the same rules and
-// bounds judges it first: the dialog pulls an out-of-range scale to its
-// bound and shows that, where a command line must refuse it.
+// Types Text into the field as a user would, once a field of the same rules
+// and bounds has accepted it.
 template <class TField>
 void Enter(TField& Edit, const std::string& Option, const std::string& Text) {
     if (Text.empty()) return;
-    TField Probe;
-    Probe.SetMin(Edit.Min());
-    Probe.SetMax(Edit.Max());
-    Probe.SetText(Text);
-    if (!Probe.Valid())
+    if (!AcceptsText(Edit, Text))
         throw EUsage("option " + Option + ": \"" + Text + "\" is not accepted (" + RangeText(Edit) + ")");
     Edit.SetText(Text);
 }

@@ -479,4 +479,26 @@ bool TFloatEdit::PullToBound(long double Number) {
 
 std::string TFloatEdit::ValueText() const { return FormatFloat(FFormatString, FValue, UserDecimalSeparator()); }
 
+namespace {
+template <class TField>
+bool ProbeAccepts(const TField& Edit, const std::string& Text) {
+    TField Probe;
+    Probe.SetMin(Edit.Min());
+    Probe.SetMax(Edit.Max());
+    Probe.SetText(Text);
+    return Probe.Valid();
+}
+} // namespace
+
+bool AcceptsText(const TIntegerEdit& Edit, const std::string& Text) { return ProbeAccepts(Edit, Text); }
+bool AcceptsText(const TFloatEdit& Edit, const std::string& Text) { return ProbeAccepts(Edit, Text); }
+
+std::string RangeText(const TIntegerEdit& Edit) {
+    return "a whole number from " + std::to_string(Edit.Min()) + " to " + std::to_string(Edit.Max());
+}
+
+std::string RangeText(const TFloatEdit& Edit) {
+    return "a value from " + FormatFloat("0.##", Edit.Min(), '.') + " to " + FormatFloat("0.##", Edit.Max(), '.');
+}
+
 } // namespace fi

@@ -103,12 +103,12 @@ TEST_F(FractalEnlarge, BadInputFailsWithOneLineAndNoFile) {
 
 TEST_F(FractalEnlarge, SwitchesOverrideTheSetupEitherWay) {
     WriteImageFile(PathOf("in.png"), PatternImage(5, 5, 1, false, TSampleType::st8bit));
-    ASSERT_EQ(Run("--setup \"Fractal 5-star\" --scale 3 --no-clamp-result --clamp-weights --regularization 1,5e-3 " +
-                  PathOf("in.png") + " -o " + PathOf("big.png")),
+    ASSERT_EQ(Run("--setup \"Fractal 5-star\" --scale 3 --no-clamp-result --clamp-weights --normalize-weights "
+                  "--regularization 1,5e-3 " + PathOf("in.png") + " -o " + PathOf("big.png")),
               0)
         << Text("err.txt");
     EXPECT_EQ(Text("out.txt"),
-              PathOf("big.png") + ": in x3 region=7 regul=0.0015 filter=4 clampw=1 normalize=0 clampres=0\n");
+              PathOf("big.png") + ": in x3 region=7 regul=0.0015 filter=4 clampw=1 normalize=1 clampres=0\n");
 }
 
 TEST_F(FractalEnlarge, HelpNamesEverySetup) {

@@ -1,0 +1,417 @@
+// The C interface: a settings object is the parameter dialog driven without
+// a screen, as the command line drives it, so that defaults, formulas,
+// ranges and the fixed scales are the dialog's own; the enlargement is the
+// driver's, so that the pixels are the plug-in's.
+#include "fractal_interpolation.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+
+#include "image/LinearBitmap.h"
+#include "parallel/Progress.h"
+#include "plugin/ProcessingDriver.h"
+#include "support/ModuleEntry.h"
+#include "support/ThreadSlot.h"
+#include "ui/WienerResizeParamForm.h"
+
+struct fi_settings {
+    fi::TWienerResizeParamForm Dialog;
+    std::string Message;
+    fi_progress_callback Progress = nullptr;
+    void* ProgressData = nullptr;
+};
+
+namespace fi {
+namespace {
+
+// A refusal with its status; the message names what was refused.
+class EStatus : public Exception {
+public:
+    EStatus(fi_status Code, const std::string& Message) : Exception(Message), Status(Code) {}
+    fi_status Status;
+};
+
+[[noreturn]] void Refuse(const std::string& Message) { throw EStatus(FI_INVALID_ARGUMENT, Message); }
+
+// Forms register with the application object and share its focus and event
+// state; every use of a dialog holds this lock. Enlargements run outside it.
+std::mutex& FormsLock() {
+    static std::mutex Lock;
+    return Lock;
+}
+
+void Fail(fi_settings& S, const char* Message) {
+    try {
+        S.Message = Message;
+    } catch (...) {
+        S.Message.clear();
+    }
+}
+
+// One call from the caller: the module's floating-point environment, and
+// every failure turned into a status with the object's message.
+template <class TBody>
+fi_status Call(fi_settings* S, TBody&& Body) {
+    if (S == nullptr) return FI_INVALID_ARGUMENT;
+    TModuleEntry Entry;
+    fi_status Status = FI_FAILED;
+    try {
+        S->Message.clear();
+        Body(*S);
+        return FI_OK;
+    } catch (const EStatus& E) {
+        Status = E.Status;
+        Fail(*S, E.what());
+    } catch (const EAbort&) {
+        Status = FI_CANCELLED;
+        Fail(*S, "cancelled by the progress callback");
+    } catch (const std::bad_alloc&) {
+        Status = FI_OUT_OF_MEMORY;
+        Fail(*S, EOutOfMemory().what());
+    } catch (const EOutOfMemory& E) {
+        Status = FI_OUT_OF_MEMORY;
+        Fail(*S, E.what());
+    } catch (const std::exception& E) {
+        Fail(*S, E.what());
+    } catch (...) {
+        Fail(*S, "unknown failure");
+    }
+    return Status;
+}
+
+std::string Quoted(const char* Text) { return std::string("\"") + Text + "\""; }
+
+// A refused number as a caller would have written it.
+std::string Shown(double Value) {
+    char Text[32];
+    std::snprintf(Text, sizeof Text, "%g", Value);
+    return Text;
+}
+
+void CheckSetupHasScale(fi_settings& S, const char* What) {
+    const std::int32_t Setup = S.Dialog.SetupIndex();
+    if (!SetupHasScale(Setup))
+        Refuse(std::string(What) + ": the setup \"" + SetupNames[Setup] + "\" has a fixed scale");
+}
+
+template <class TField, class TNumber>
+void SetNumber(TField& Edit, const char* What, TNumber Value, const std::string& Text) {
+    // Written so that NaN is refused too.
+    if (!(Value >= Edit.Min() && Value <= Edit.Max()))
+        Refuse(std::string(What) + ": " + Text + " is not accepted (" + RangeText(Edit) + ")");
+    Edit.SetValue(Value);
+}
+
+template <class TField>
+void SetText(TField& Edit, const char* What, const char* Text) {
+    if (Text == nullptr) Refuse(std::string(What) + ": no text");
+    if (!AcceptsText(Edit, Text))
+        Refuse(std::string(What) + ": " + Quoted(Text) + " is not accepted (" + RangeText(Edit) + ")");
+    Edit.SetText(Text);
+}
+
+// The interpolator as OK leaves it: the fine-tuning is written on OK only.
+TBitmapWienerInterpolation& Confirmed(fi_settings& S) {
+    const std::lock_guard<std::mutex> Lock(FormsLock());
+    S.Dialog.OKButton->Click();
+    return S.Dialog.WienerInterpolator();
+}
+
+// The calling thread's running settings object, read by the forwarder.
+const TThreadSlot& RunSlot() {
+    static const TThreadSlot Slot;
+    return Slot;
+}
+
+void ForwardProgress(std::int32_t Percent) {
+    const auto* S = static_cast<const fi_settings*>(RunSlot().Get());
+    int Answer = 1;
+    {
+        TForeignCall Caller;
+        Answer = S->Progress(int(Percent), S->ProgressData);
+    }
+    if (Answer == 0) Abort();
+}
+
+// Points the thread's progress event at S's callback for one enlargement;
+// a callback may itself enlarge with another object.
+class TProgressRoute {
+public:
+    explicit TProgressRoute(fi_settings& S) : SavedEvent(ProgressHook), SavedRun(RunSlot().Get()) {
+        RunSlot().Set(&S);
+        ProgressHook = S.Progress != nullptr ? ForwardProgress : nullptr;
+    }
+    ~TProgressRoute() {
+        ProgressHook = SavedEvent;
+        RunSlot().Set(SavedRun);
+    }
+    TProgressRoute(const TProgressRoute&) = delete;
+    TProgressRoute& operator=(const TProgressRoute&) = delete;
+
+private:
+    TProgressEvent SavedEvent;
+    void* SavedRun;
+};
+
+// The result must fit the engine's containers, whose sizes count in 32 bits.
+void CheckSize(int Width, int Height, std::int32_t Scale, std::int32_t PixelBytes) {
+    if (Width < 1 || Height < 1)
+        Refuse("the size " + std::to_string(Width) + " x " + std::to_string(Height) + " is not an image");
+    const std::int64_t W = std::int64_t(Width) * Scale, H = std::int64_t(Height) * Scale;
+    if (W * H * PixelBytes > 2000000000)
+        Refuse("the result of " + std::to_string(W) + " x " + std::to_string(H) + " pixels is too large");
+}
+
+void CheckStride(const char* What, std::ptrdiff_t Stride, std::int64_t Row, const char* Unit) {
+    if (Stride < Row)
+        Refuse(std::string(What) + " stride " + std::to_string(Stride) + " is shorter than a row of " +
+               std::to_string(Row) + " " + Unit);
+}
+
+void EnlargeBytes(fi_settings& S, const std::uint8_t* Source, int Width, int Height, int Channels,
+                  std::ptrdiff_t SourceStride, std::uint8_t* Result, std::ptrdiff_t ResultStride) {
+    if (Source == nullptr || Result == nullptr) Refuse("no source or result buffer");
+    if (Channels != 1 && Channels != 3) throw EStatus(FI_UNSUPPORTED_IMAGE, SUnsupportedImage);
+    TBitmapWienerInterpolation& I = Confirmed(S);
+    CheckSize(Width, Height, I.ScaleFactor, Channels);
+    CheckStride("source", SourceStride, std::int64_t(Width) * Channels, "bytes");
+    CheckStride("result", ResultStride, std::int64_t(Width) * I.ScaleFactor * Channels, "bytes");
+    const bool Gray = Channels == 1;
+    // The plug-in's bitmaps: gray with the gray palette, colour as blue-green-red.
+    TLinearBitmap Bitmap(Width, Height, Gray ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
+    if (Gray) std::memcpy(Bitmap.Palette, GrayPalette, sizeof(TPalette));
+    for (int y = 0; y < Height; ++y) {
+        const std::uint8_t* In = Source + y * SourceStride;
+        std::uint8_t* Out = Bitmap.Line(y);
+        if (Gray) std::memcpy(Out, In, std::size_t(Width));
+        else
+            for (int x = 0; x < 3 * Width; x += 3) {
+                Out[x] = In[x + 2];
+                Out[x + 1] = In[x + 1];
+                Out[x + 2] = In[x];
+            }
+    }
+    {
+        const TProgressRoute Route(S);
+        EnlargeWithSettings(&Bitmap, S.Dialog.SetupIndex(), I);
+    }
+    for (int y = 0; y < Bitmap.Height; ++y) {
+        const std::uint8_t* In = Bitmap.Line(y);
+        std::uint8_t* Out = Result + y * ResultStride;
+        if (Gray) std::memcpy(Out, In, std::size_t(Bitmap.Width));
+        else
+            for (int x = 0; x < 3 * Bitmap.Width; x += 3) {
+                Out[x] = In[x + 2];
+                Out[x + 1] = In[x + 1];
+                Out[x + 2] = In[x];
+            }
+    }
+}
+
+void EnlargePlane(fi_settings& S, const double* Source, int Width, int Height, std::ptrdiff_t SourceStride,
+                  double* Result, std::ptrdiff_t ResultStride) {
+    if (Source == nullptr || Result == nullptr) Refuse("no source or result buffer");
+    TBitmapWienerInterpolation& I = Confirmed(S);
+    CheckSize(Width, Height, I.ScaleFactor, sizeof(double));
+    CheckStride("source", SourceStride, Width, "doubles");
+    CheckStride("result", ResultStride, std::int64_t(Width) * I.ScaleFactor, "doubles");
+    TFloatMap Map(Width, Height);
+    for (int y = 0; y < Height; ++y)
+        std::memcpy(Map.Map + std::ptrdiff_t(y) * Width, Source + y * SourceStride, std::size_t(Width) * sizeof(double));
+    {
+        const TProgressRoute Route(S);
+        EnlargeWithSettings(&Map, S.Dialog.SetupIndex(), I);
+    }
+    for (int y = 0; y < Map.Height; ++y)
+        std::memcpy(Result + y * ResultStride, Map.Map + std::ptrdiff_t(y) * Map.Width,
+                    std::size_t(Map.Width) * sizeof(double));
+}
+
+} // namespace
+} // namespace fi
+
+using namespace fi;
+
+extern "C" {
+
+const char* fi_status_text(int status) {
+    switch (status) {
+    case FI_OK: return "success";
+    case FI_INVALID_ARGUMENT: return "invalid argument";
+    case FI_CANCELLED: return "cancelled";
+    case FI_OUT_OF_MEMORY: return "out of memory";
+    case FI_FAILED: return "failed";
+    case FI_UNSUPPORTED_IMAGE: return SUnsupportedImage;
+    }
+    return "unknown status";
+}
+
+int fi_setup_count(void) { return SetupCount; }
+
+const char* fi_setup_name(int index) { return index >= 0 && index < SetupCount ? SetupNames[index] : nullptr; }
+
+int fi_setup_has_scale(int index) { return index >= 0 && index < SetupCount && SetupHasScale(index) ? 1 : 0; }
+
+fi_status fi_settings_new(fi_settings** settings) {
+    if (settings == nullptr) return FI_INVALID_ARGUMENT;
+    *settings = nullptr;
+    TModuleEntry Entry;
+    try {
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        *settings = new fi_settings;
+        return FI_OK;
+    } catch (const std::bad_alloc&) {
+        return FI_OUT_OF_MEMORY;
+    } catch (...) {
+        return FI_FAILED;
+    }
+}
+
+void fi_settings_free(fi_settings* settings) {
+    if (settings == nullptr) return;
+    TModuleEntry Entry;
+    const std::lock_guard<std::mutex> Lock(FormsLock());
+    delete settings;
+}
+
+const char* fi_message(const fi_settings* settings) { return settings != nullptr ? settings->Message.c_str() : ""; }
+
+fi_status fi_get_values(fi_settings* settings, fi_values* values) {
+    return Call(settings, [&](fi_settings& S) {
+        if (values == nullptr) Refuse("no values record");
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        const TWienerResizeParamForm& D = S.Dialog;
+        values->setup = D.SetupIndex();
+        values->scale = D.ScaleEdit->Value();
+        values->training_region = D.TrainingRegionEdit->Value();
+        values->regularization = double(D.LambdaEdit->Value());
+        values->filter_strength = double(D.FilterEdit->Value());
+        values->clamp_weights = D.ClampWeightsCheckBox->Checked();
+        values->normalize_weights = D.NormalizeWeightsCheckBox->Checked();
+        values->clamp_result = D.ClampResultCheckBox->Checked();
+    });
+}
+
+fi_status fi_set_setup(fi_settings* settings, int index) {
+    return Call(settings, [&](fi_settings& S) {
+        if (index < 0 || index >= SetupCount)
+            Refuse("setup: " + std::to_string(index) + " is not a setup (a whole number from 0 to " +
+                   std::to_string(SetupCount - 1) + ")");
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        S.Dialog.SetupComboBox->UserSelects(index);
+    });
+}
+
+fi_status fi_set_setup_by_name(fi_settings* settings, const char* name) {
+    const std::string Name = name != nullptr ? name : "";
+    for (int i = 0; i < SetupCount; ++i)
+        if (Name == SetupNames[i] || Name == std::to_string(i)) return fi_set_setup(settings, i);
+    return Call(settings, [&](fi_settings&) { Refuse("setup: " + Quoted(Name.c_str()) + " is not a setup"); });
+}
+
+fi_status fi_set_scale(fi_settings* settings, int scale) {
+    return Call(settings, [&](fi_settings& S) {
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        TIntegerEdit& Edit = *S.Dialog.ScaleEdit;
+        if (scale == Edit.Value()) return;
+        CheckSetupHasScale(S, "scale");
+        SetNumber(Edit, "scale", scale, std::to_string(scale));
+        // The setup is run again for the new scale, as when the user types it.
+        S.Dialog.ScaleEditChangeValue(Edit);
+    });
+}
+
+fi_status fi_set_training_region(fi_settings* settings, int size) {
+    return Call(settings, [&](fi_settings& S) {
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        SetNumber(*S.Dialog.TrainingRegionEdit, "training region", size, std::to_string(size));
+    });
+}
+
+fi_status fi_set_regularization(fi_settings* settings, double lambda) {
+    return Call(settings, [&](fi_settings& S) {
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        SetNumber(*S.Dialog.LambdaEdit, "regularization", (long double)lambda, Shown(lambda));
+    });
+}
+
+fi_status fi_set_filter_strength(fi_settings* settings, double strength) {
+    return Call(settings, [&](fi_settings& S) {
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        SetNumber(*S.Dialog.FilterEdit, "filter strength", (long double)strength, Shown(strength));
+    });
+}
+
+fi_status fi_set_clamp_weights(fi_settings* settings, int on) {
+    return Call(settings, [&](fi_settings& S) {
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        S.Dialog.ClampWeightsCheckBox->SetChecked(on != 0);
+    });
+}
+
+fi_status fi_set_normalize_weights(fi_settings* settings, int on) {
+    return Call(settings, [&](fi_settings& S) {
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        S.Dialog.NormalizeWeightsCheckBox->SetChecked(on != 0);
+    });
+}
+
+fi_status fi_set_clamp_result(fi_settings* settings, int on) {
+    return Call(settings, [&](fi_settings& S) {
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        S.Dialog.ClampResultCheckBox->SetChecked(on != 0);
+    });
+}
+
+fi_status fi_set_text(fi_settings* settings, int field, const char* text) {
+    return Call(settings, [&](fi_settings& S) {
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        TWienerResizeParamForm& D = S.Dialog;
+        switch (field) {
+        case FI_FIELD_SCALE:
+            CheckSetupHasScale(S, "scale");
+            return SetText(*D.ScaleEdit, "scale", text);
+        case FI_FIELD_TRAINING_REGION: return SetText(*D.TrainingRegionEdit, "training region", text);
+        case FI_FIELD_REGULARIZATION: return SetText(*D.LambdaEdit, "regularization", text);
+        case FI_FIELD_FILTER_STRENGTH: return SetText(*D.FilterEdit, "filter strength", text);
+        }
+        Refuse("field " + std::to_string(field) + " is not a numeric field");
+    });
+}
+
+fi_status fi_set_progress(fi_settings* settings, fi_progress_callback callback, void* user_data) {
+    return Call(settings, [&](fi_settings& S) {
+        S.Progress = callback;
+        S.ProgressData = user_data;
+    });
+}
+
+fi_status fi_enlarge_bytes(fi_settings* settings, const uint8_t* source, int width, int height, int channels,
+                           ptrdiff_t source_stride, uint8_t* result, ptrdiff_t result_stride) {
+    return Call(settings, [&](fi_settings& S) {
+        EnlargeBytes(S, source, width, height, channels, source_stride, result, result_stride);
+    });
+}
+
+fi_status fi_enlarge_plane(fi_settings* settings, const double* source, int width, int height,
+                           ptrdiff_t source_stride, double* result, ptrdiff_t result_stride) {
+    return Call(settings,
+                [&](fi_settings& S) { EnlargePlane(S, source, width, height, source_stride, result, result_stride); });
+}
+
+fi_status fi_caption(fi_settings* settings, const char* image_name, char* buffer, size_t size, size_t* length) {
+    return Call(settings, [&](fi_settings& S) {
+        if (buffer == nullptr && size > 0) Refuse("no caption buffer");
+        const std::string Caption = SettingsCaption(image_name != nullptr ? image_name : "", Confirmed(S));
+        if (length != nullptr) *length = Caption.size();
+        if (size == 0) return;
+        const std::size_t Count = Caption.size() < size ? Caption.size() : size - 1;
+        std::memcpy(buffer, Caption.data(), Count);
+        buffer[Count] = '\0';
+    });
+}
+
+} // extern "C"

@@ -1,0 +1,286 @@
+#include "fractal_interpolation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "common/ForeignFloatStates.h"
+#include "parallel/Progress.h"
+#include "plugin/ProcessingDriver.h"
+#include "support/FloatEnvironment.h"
+#include "ui/WienerResizeParamForm.h"
+
+namespace fi::test {
+namespace {
+
+using TBytes = std::vector<std::uint8_t>;
+
+struct TSettings {
+    fi_settings* S = nullptr;
+    TSettings() { EXPECT_EQ(fi_settings_new(&S), FI_OK); }
+    ~TSettings() { fi_settings_free(S); }
+    TSettings(const TSettings&) = delete;
+    TSettings& operator=(const TSettings&) = delete;
+    operator fi_settings*() const { return S; }
+};
+
+// Rows of Width * Channels bytes, Stride apart; the padding is never read.
+TBytes Picture(int Width, int Height, int Channels, int Stride) {
+    TBytes P(std::size_t(Stride) * Height, 0xEE);
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width * Channels; ++x) P[std::size_t(y * Stride + x)] = std::uint8_t((x * 37 + y * 11) ^ (x * y));
+    return P;
+}
+
+// What the command line computes: the dialog filled, the bitmap path of the driver.
+TBytes Reference(const TBytes& Source, int Width, int Height, int Channels, int Stride, int Setup, int Scale) {
+    TWienerResizeParamForm Dialog;
+    Dialog.SetupComboBox->UserSelects(Setup);
+    if (SetupHasScale(Setup)) Dialog.ScaleEdit->SetText(std::to_string(Scale));
+    Dialog.OKButton->Click();
+    TLinearBitmap Bitmap(Width, Height, Channels == 1 ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
+    if (Channels == 1) std::memcpy(Bitmap.Palette, GrayPalette, sizeof(TPalette));
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x)
+            for (int c = 0; c < Channels; ++c)
+                Bitmap.Line(y)[x * Channels + c] = Source[std::size_t(y * Stride + x * Channels + (Channels - 1 - c))];
+    EnlargeWithSettings(&Bitmap, Setup, Dialog.WienerInterpolator());
+    TBytes Result;
+    for (int y = 0; y < Bitmap.Height; ++y)
+        for (int x = 0; x < Bitmap.Width; ++x)
+            for (int c = 0; c < Channels; ++c) Result.push_back(Bitmap.Line(y)[x * Channels + (Channels - 1 - c)]);
+    return Result;
+}
+
+// The result of the C interface, its padding dropped.
+TBytes Enlarge(fi_settings* S, const TBytes& Source, int Width, int Height, int Channels, int Stride, int Scale) {
+    const int Row = Width * Scale * Channels, OutStride = Row + 5;
+    TBytes Out(std::size_t(OutStride) * Height * Scale);
+    EXPECT_EQ(fi_enlarge_bytes(S, Source.data(), Width, Height, Channels, Stride, Out.data(), OutStride), FI_OK)
+        << fi_message(S);
+    TBytes Result;
+    for (int y = 0; y < Height * Scale; ++y) Result.insert(Result.end(), &Out[std::size_t(y * OutStride)], &Out[std::size_t(y * OutStride + Row)]);
+    return Result;
+}
+
+TEST(CInterface, BytesAreThePluginsBitmapPath) {
+    // Setup 3 at scale 2 is the fast default enlargement, the others the general engine.
+    struct TCase { int Setup, Scale, Channels; };
+    for (const TCase C : {TCase{3, 2, 3}, TCase{3, 3, 1}, TCase{0, 2, 3}, TCase{2, 2, 1}}) {
+        const int W = 23, H = 17, Stride = W * C.Channels + 3;
+        const TBytes Source = Picture(W, H, C.Channels, Stride);
+        TSettings S;
+        ASSERT_EQ(fi_set_setup(S, C.Setup), FI_OK);
+        if (fi_setup_has_scale(C.Setup)) {
+            ASSERT_EQ(fi_set_scale(S, C.Scale), FI_OK);
+        }
+        EXPECT_EQ(Enlarge(S, Source, W, H, C.Channels, Stride, C.Scale),
+                  Reference(Source, W, H, C.Channels, Stride, C.Setup, C.Scale))
+            << "setup " << C.Setup << ", scale " << C.Scale << ", channels " << C.Channels;
+    }
+}
+
+TEST(CInterface, PlaneIsTheFloatPath) {
+    const int W = 19, H = 13, Stride = 21;
+    std::vector<double> Source(std::size_t(Stride) * H, -1.0);
+    TFloatMap Map(W, H);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            Source[std::size_t(y * Stride + x)] = Map.Map[y * W + x] = std::sin(x * 0.7) * 1000 + y * y * 3.25;
+    TWienerResizeParamForm Dialog;
+    Dialog.OKButton->Click();
+    EnlargeWithSettings(&Map, DefaultSetup, Dialog.WienerInterpolator());
+
+    TSettings S;
+    std::vector<double> Out(std::size_t(2 * W) * 2 * H);
+    ASSERT_EQ(fi_enlarge_plane(S, Source.data(), W, H, Stride, Out.data(), 2 * W), FI_OK) << fi_message(S);
+    EXPECT_EQ(0, std::memcmp(Out.data(), Map.Map, Out.size() * sizeof(double)));
+}
+
+TEST(CInterface, SettingsFollowTheDialog) {
+    TSettings S;
+    fi_values V;
+    ASSERT_EQ(fi_get_values(S, &V), FI_OK);
+    EXPECT_EQ(V.setup, DefaultSetup);
+    EXPECT_EQ(V.scale, 2);
+
+    // A setup brings its own values, as in the dialog.
+    TWienerResizeParamForm Dialog;
+    Dialog.SetupComboBox->UserSelects(4);
+    ASSERT_EQ(fi_set_setup_by_name(S, "Fractal 25-square"), FI_OK);
+    ASSERT_EQ(fi_get_values(S, &V), FI_OK);
+    EXPECT_EQ(V.setup, 4);
+    EXPECT_EQ(V.training_region, Dialog.TrainingRegionEdit->Value());
+    EXPECT_EQ(V.regularization, double(Dialog.LambdaEdit->Value()));
+    EXPECT_EQ(V.clamp_result, int(Dialog.ClampResultCheckBox->Checked()));
+
+    EXPECT_EQ(fi_set_text(S, FI_FIELD_SCALE, "2+2"), FI_OK);
+    EXPECT_EQ(fi_set_text(S, FI_FIELD_REGULARIZATION, "2^-10"), FI_OK);
+    EXPECT_EQ(fi_set_text(S, FI_FIELD_FILTER_STRENGTH, "sqrt(2)"), FI_OK);
+    EXPECT_EQ(fi_set_training_region(S, 9), FI_OK);
+    EXPECT_EQ(fi_set_clamp_weights(S, 1), FI_OK);
+    ASSERT_EQ(fi_get_values(S, &V), FI_OK);
+    EXPECT_EQ(V.scale, 4);
+    EXPECT_EQ(V.regularization, 1.0 / 1024);
+    EXPECT_FLOAT_EQ(float(V.filter_strength), std::sqrt(2.0f));
+    EXPECT_EQ(V.training_region, 9);
+    EXPECT_EQ(V.clamp_weights, 1);
+
+    // Refusals name the field and the range, and change nothing. A braced
+    // list runs in order: each message is read right after its call.
+    struct TRefusal { fi_status Status; std::string Message; const char* Expected; };
+    const TRefusal Refusals[] = {
+        {fi_set_scale(S, 1), fi_message(S), "scale: 1 is not accepted (a whole number from 2 to 16)"},
+        {fi_set_text(S, FI_FIELD_TRAINING_REGION, "0"), fi_message(S),
+         "training region: \"0\" is not accepted (a whole number from 1 to 100)"},
+        {fi_set_text(S, FI_FIELD_REGULARIZATION, "2^"), fi_message(S),
+         "regularization: \"2^\" is not accepted (a value from 0 to 1)"},
+        {fi_set_regularization(S, std::nan("")), fi_message(S),
+         "regularization: nan is not accepted (a value from 0 to 1)"},
+        {fi_set_filter_strength(S, 100.5), fi_message(S),
+         "filter strength: 100.5 is not accepted (a value from 0 to 100)"},
+        {fi_set_setup(S, 9), fi_message(S), "setup: 9 is not a setup (a whole number from 0 to 6)"},
+        {fi_set_setup_by_name(S, "Bicubic"), fi_message(S), "setup: \"Bicubic\" is not a setup"},
+    };
+    for (const TRefusal& R : Refusals) {
+        EXPECT_EQ(R.Status, FI_INVALID_ARGUMENT) << R.Expected;
+        EXPECT_EQ(R.Message, R.Expected);
+    }
+    fi_values After;
+    ASSERT_EQ(fi_get_values(S, &After), FI_OK);
+    EXPECT_EQ(std::tie(V.setup, V.scale, V.training_region, V.regularization, V.filter_strength, V.clamp_weights),
+              std::tie(After.setup, After.scale, After.training_region, After.regularization, After.filter_strength,
+                       After.clamp_weights));
+    EXPECT_STREQ(fi_message(S), "");
+
+    // A fixed scale is shown and cannot be changed.
+    ASSERT_EQ(fi_set_setup(S, 1), FI_OK);
+    ASSERT_EQ(fi_get_values(S, &V), FI_OK);
+    EXPECT_EQ(V.scale, 4);
+    EXPECT_EQ(fi_set_scale(S, 4), FI_OK);
+    EXPECT_EQ(fi_set_scale(S, 2), FI_INVALID_ARGUMENT);
+    EXPECT_STREQ(fi_message(S), "scale: the setup \"Xin Li 4x\" has a fixed scale");
+}
+
+TEST(CInterface, CaptionAndBadArguments) {
+    TSettings S;
+    char Caption[400];
+    std::size_t Length = 0;
+    ASSERT_EQ(fi_caption(S, "photo.png", Caption, sizeof Caption, &Length), FI_OK);
+    TWienerResizeParamForm Dialog;
+    Dialog.OKButton->Click();
+    EXPECT_EQ(Caption, SettingsCaption("photo.png", Dialog.WienerInterpolator()));
+    EXPECT_EQ(Length, std::strlen(Caption));
+    char Short[6];
+    ASSERT_EQ(fi_caption(S, "photo.png", Short, sizeof Short, &Length), FI_OK);
+    EXPECT_EQ(std::string(Short), std::string(Caption, 5));
+
+    const TBytes Source = Picture(8, 8, 3, 24);
+    TBytes Out(16 * 16 * 3);
+    EXPECT_EQ(fi_enlarge_bytes(S, Source.data(), 8, 8, 3, 23, Out.data(), 48), FI_INVALID_ARGUMENT);
+    EXPECT_STREQ(fi_message(S), "source stride 23 is shorter than a row of 24 bytes");
+    EXPECT_EQ(fi_enlarge_bytes(S, Source.data(), 8, 8, 3, 24, Out.data(), 47), FI_INVALID_ARGUMENT);
+    EXPECT_EQ(fi_enlarge_bytes(S, Source.data(), 8, 8, 2, 24, Out.data(), 48), FI_UNSUPPORTED_IMAGE);
+    EXPECT_STREQ(fi_message(S), SUnsupportedImage);
+    EXPECT_STREQ(fi_status_text(FI_UNSUPPORTED_IMAGE), SUnsupportedImage);
+    EXPECT_EQ(fi_enlarge_bytes(S, Source.data(), 0, 8, 3, 24, Out.data(), 48), FI_INVALID_ARGUMENT);
+    EXPECT_EQ(fi_enlarge_bytes(S, nullptr, 8, 8, 3, 24, Out.data(), 48), FI_INVALID_ARGUMENT);
+    EXPECT_EQ(fi_enlarge_bytes(S, Source.data(), 40000, 40000, 3, 120000, Out.data(), 240000), FI_INVALID_ARGUMENT);
+    EXPECT_EQ(fi_enlarge_bytes(nullptr, Source.data(), 8, 8, 3, 24, Out.data(), 48), FI_INVALID_ARGUMENT);
+    EXPECT_EQ(fi_set_text(S, 7, "1"), FI_INVALID_ARGUMENT);
+}
+
+struct TProgressLog {
+    std::vector<int> Percents;
+    int CancelAt = 0;
+};
+
+int LogProgress(int Percent, void* Data) {
+    auto& Log = *static_cast<TProgressLog*>(Data);
+    Log.Percents.push_back(Percent);
+    return Log.CancelAt == 0 || int(Log.Percents.size()) < Log.CancelAt;
+}
+
+TEST(CInterface, ProgressAndCancel) {
+    const int W = 40, H = 30;
+    const TBytes Source = Picture(W, H, 1, W);
+    TSettings S;
+    ASSERT_EQ(fi_set_setup(S, 2), FI_OK);
+    TProgressLog Log;
+    ASSERT_EQ(fi_set_progress(S, LogProgress, &Log), FI_OK);
+    const TBytes Whole = Enlarge(S, Source, W, H, 1, W, 2);
+    ASSERT_FALSE(Log.Percents.empty());
+    EXPECT_EQ(Log.Percents.back(), 100);
+
+    for (const int CancelAt : {1, int(Log.Percents.size()) / 2}) {
+        Log = {{}, CancelAt};
+        TBytes Out(std::size_t(4 * W * H));
+        EXPECT_EQ(fi_enlarge_bytes(S, Source.data(), W, H, 1, W, Out.data(), 2 * W), FI_CANCELLED);
+        EXPECT_EQ(int(Log.Percents.size()), CancelAt);
+        EXPECT_STREQ(fi_message(S), "cancelled by the progress callback");
+    }
+    // The thread's event is left as it was, and the object works on.
+    EXPECT_EQ(TProgressEvent(ProgressHook), nullptr);
+    Log = {};
+    EXPECT_EQ(Enlarge(S, Source, W, H, 1, W, 2), Whole);
+}
+
+TEST(CInterface, CallersFloatStateComesBackAndDoesNotMatter) {
+    const TBytes Source = Picture(21, 15, 3, 63);
+    TSettings S;
+    ASSERT_EQ(fi_set_setup(S, 2), FI_OK);
+    const TBytes Expected = Reference(Source, 21, 15, 3, 63, 2, 2);
+    const std::uint16_t SavedX87 = X87ControlWord();
+    const std::uint32_t SavedSse = SseControlStatus();
+    for (const TForeignFloatState& State : ForeignFloatStates) {
+        SetX87ControlWord(State.X87ControlWord);
+        SetSseControlStatus(State.Mxcsr);
+        const TBytes Result = Enlarge(S, Source, 21, 15, 3, 63, 2);
+        const std::uint16_t X87After = X87ControlWord();
+        const std::uint32_t SseAfter = SseControlStatus();
+        SetX87ControlWord(SavedX87);
+        SetSseControlStatus(SavedSse);
+        EXPECT_EQ(X87After, State.X87ControlWord) << State.Name;
+        EXPECT_EQ(SseAfter, State.Mxcsr) << State.Name;
+        EXPECT_EQ(Result, Expected) << State.Name;
+    }
+}
+
+TEST(CInterface, SeparateObjectsOnSeparateThreads) {
+    const int W = 32, H = 24;
+    const TBytes Gray = Picture(W, H, 1, W), Colour = Picture(W, H, 3, 3 * W);
+    const TBytes GrayExpected = Reference(Gray, W, H, 1, W, 2, 3), ColourExpected = Reference(Colour, W, H, 3, 3 * W, 4, 2);
+    TBytes GrayResult, ColourResult;
+    TProgressLog GrayLog, ColourLog;
+    std::thread A([&] {
+        for (int Round = 0; Round < 3; ++Round) {
+            TSettings S;
+            fi_set_setup(S, 2);
+            fi_set_scale(S, 3);
+            fi_set_progress(S, LogProgress, &GrayLog);
+            GrayResult = Enlarge(S, Gray, W, H, 1, W, 3);
+        }
+    });
+    std::thread B([&] {
+        for (int Round = 0; Round < 3; ++Round) {
+            TSettings S;
+            fi_set_setup(S, 4);
+            fi_set_progress(S, LogProgress, &ColourLog);
+            ColourResult = Enlarge(S, Colour, W, H, 3, 3 * W, 2);
+        }
+    });
+    A.join();
+    B.join();
+    EXPECT_EQ(GrayResult, GrayExpected);
+    EXPECT_EQ(ColourResult, ColourExpected);
+    EXPECT_EQ(GrayLog.Percents.back(), 100);
+    EXPECT_EQ(ColourLog.Percents.back(), 100);
+}
+
+} // namespace
+} // namespace fi::test
