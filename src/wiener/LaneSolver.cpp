@@ -90,13 +90,14 @@ void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TB
     const auto Entry = [&](double* Base, std::int32_t Row, std::int32_t c) {
         return c < n ? Base + (std::size_t(Row) * n + c) * L : S.Sink;
     };
-    for (std::int32_t c = 0; c < n; c += 2)
-        for (std::int32_t e = 0; e <= std::min(c + 1, n - 1); e += 4) {
-            TTile<2, 4> T{{Column(c), Column(c + 1)}, {}, XStep, {}};
-            for (std::int32_t q = 0; q < 4; ++q) {
+    // Square tiles along the triangle waste least above the diagonal.
+    for (std::int32_t c = 0; c < n; c += 3)
+        for (std::int32_t e = 0; e <= std::min(c + 2, n - 1); e += 3) {
+            TTile<3, 3> T{{Column(c), Column(c + 1), Column(c + 2)}, {}, XStep, {}};
+            for (std::int32_t q = 0; q < 3; ++q) {
                 T.Y[q] = Column(e + q);
-                for (std::int32_t p = 0; p < 2; ++p)
-                    T.Out[p * 4 + q] = c + p < n ? Entry(S.G, c + p, e + q) : S.Sink;
+                for (std::int32_t p = 0; p < 3; ++p)
+                    T.Out[p * 3 + q] = c + p < n ? Entry(S.G, c + p, e + q) : S.Sink;
             }
             RunTile(T, XStep, J.Side);
         }
@@ -221,29 +222,49 @@ bool Decompose(std::int32_t n, const TBlockScratch& S) {
 // are sums begun at +0 and so +0 themselves, and +0 minus a finite product
 // with +0 is +0. A non-finite factor would raise the invalid-operation flag
 // and send the block the reference way.
+//
+// G right-hand sides go together, their sums side by side: each is a chain
+// of dependent subtractions, and only independent chains hide the latency.
+template <std::size_t G>
 void BackSubstitute(std::int32_t n, const TBlockScratch& S, double* B) {
     const TTag d;
     const std::size_t L = hn::Lanes(d);
     const auto At = [&](std::int32_t Row, std::int32_t Col) { return S.G + (std::size_t(Row) * n + Col) * L; };
+    const auto Bg = [&](std::size_t g, std::int32_t i) { return B + (g * std::size_t(n) + std::size_t(i)) * L; };
+    // F(g) for every right-hand side, g a constant, so that the sums stay in registers.
+    const auto ForEach = [](auto F) {
+        [&]<std::size_t... g>(std::index_sequence<g...>) {
+            (F(std::integral_constant<std::size_t, g>()), ...);
+        }(std::make_index_sequence<G>());
+    };
+    std::array<decltype(hn::Zero(d)), G> Sum;
+    std::array<decltype(hn::Zero(d)), G> Bi;
     for (std::int32_t i = 0; i < n; ++i) {
         const auto Ip = hn::LoadU(d, S.Piv + i * L);
-        const auto Bi = hn::LoadU(d, B + i * L);
-        auto Sum = Bi;
+        ForEach([&](auto g) { Sum[g] = Bi[g] = hn::LoadU(d, Bg(g, i)); });
         for (std::int32_t k = i + 1; k < n; ++k) {
             const auto Here = hn::Eq(Ip, hn::Set(d, double(k)));
-            const auto Bk = hn::LoadU(d, B + k * L);
-            Sum = hn::IfThenElse(Here, Bk, Sum);
-            hn::StoreU(hn::IfThenElse(Here, Bi, Bk), d, B + k * L);
+            if (hn::AllFalse(d, Here)) continue;
+            ForEach([&](auto g) {
+                const auto Bk = hn::LoadU(d, Bg(g, k));
+                Sum[g] = hn::IfThenElse(Here, Bk, Sum[g]);
+                hn::StoreU(hn::IfThenElse(Here, Bi[g], Bk), d, Bg(g, k));
+            });
         }
-        for (std::int32_t j = 0; j < i; ++j)
-            Sum = hn::Sub(Sum, hn::Mul(hn::LoadU(d, At(i, j)), hn::LoadU(d, B + j * L)));
-        hn::StoreU(Sum, d, B + i * L);
+        for (std::int32_t j = 0; j < i; ++j) {
+            const auto Lij = hn::LoadU(d, At(i, j));
+            ForEach([&](auto g) { Sum[g] = hn::Sub(Sum[g], hn::Mul(Lij, hn::LoadU(d, Bg(g, j)))); });
+        }
+        ForEach([&](auto g) { hn::StoreU(Sum[g], d, Bg(g, i)); });
     }
     for (std::int32_t i = n - 1; i >= 0; --i) {
-        auto Sum = hn::LoadU(d, B + i * L);
-        for (std::int32_t j = i + 1; j < n; ++j)
-            Sum = hn::Sub(Sum, hn::Mul(hn::LoadU(d, At(i, j)), hn::LoadU(d, B + j * L)));
-        hn::StoreU(hn::Div(Sum, hn::LoadU(d, At(i, i))), d, B + i * L);
+        ForEach([&](auto g) { Sum[g] = hn::LoadU(d, Bg(g, i)); });
+        for (std::int32_t j = i + 1; j < n; ++j) {
+            const auto Uij = hn::LoadU(d, At(i, j));
+            ForEach([&](auto g) { Sum[g] = hn::Sub(Sum[g], hn::Mul(Uij, hn::LoadU(d, Bg(g, j)))); });
+        }
+        const auto Pivot = hn::LoadU(d, At(i, i));
+        ForEach([&](auto g) { hn::StoreU(hn::Div(Sum[g], Pivot), d, Bg(g, i)); });
     }
 }
 
@@ -269,7 +290,9 @@ bool Solve(const TLaneSolveJob& J, std::int32_t KeyIndex, double* Solution, doub
     FormNormalEquations(J, KeyIndex, S);
     bool Solved = Decompose(n, S);
     if (Solved) {
-        for (std::int32_t g = 0; g < J.RightHandSides; ++g) BackSubstitute(n, S, S.Rhs + std::size_t(g) * n * L);
+        std::int32_t g = 0;
+        for (; g + 4 <= J.RightHandSides; g += 4) BackSubstitute<4>(n, S, S.Rhs + std::size_t(g) * n * L);
+        for (; g < J.RightHandSides; ++g) BackSubstitute<1>(n, S, S.Rhs + std::size_t(g) * n * L);
         Solved = (RaisedFailureFlags().Any() & FailureFlags) == 0 && AllFinite(J.RightHandSides * n, S.Rhs);
     }
     SetFailureFlags(Saved);
