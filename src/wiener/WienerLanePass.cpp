@@ -46,14 +46,30 @@ std::unique_ptr<TWienerLanePass> TWienerLanePass::For(const TWienerRun& Run) {
 }
 
 TWienerLanePass::TWienerLanePass(const TWienerRun& Run, std::int32_t Lanes, std::int32_t Reach)
-    : FLanes(Lanes), FSource(Run.Source, Run.Interpolator.TrainingRegion + Lanes + Reach + 2) {
-    // Training pixels lie up to the region plus a block outside the source;
-    // their phase-map positions a factor closer.
+    : FLanes(Lanes),
+      FSource(Run.Source, Run.Interpolator.TrainingRegion + Lanes + Reach + Run.Interpolator.ScaleFactor + 2) {
+    // Training pixels lie up to the region, a block and a block position
+    // outside the source; their phase-map positions a factor closer.
     const std::int32_t S = Run.Interpolator.ScaleFactor;
     const std::int32_t PhasePad = (Run.Interpolator.TrainingRegion + Lanes + S) / S + Reach + 3;
     for (const auto& Column : Run.PhaseMaps)
         for (const auto& Phase : Column)
             if (Phase) FPhases.emplace_back(*Phase, PhasePad);
+    // Relations that read only the source and train on the same reduced
+    // neighbourhoods share one training matrix per key: one pass may
+    // compute them all.
+    const auto& Relations = Run.Interpolator.Relations;
+    bool Shared = Relations.size() > 1;
+    for (const auto& R : Relations) {
+        Shared = Shared && R->HighResOffsets.Empty() && R->HighResTrainingOffsets.Empty() &&
+                 std::equal(R->LowResTrainingOffsets.begin(), R->LowResTrainingOffsets.end(),
+                            Relations[0]->LowResTrainingOffsets.begin(), Relations[0]->LowResTrainingOffsets.end(),
+                            [](const TPoint& A, const TPoint& B) { return A.X == B.X && A.Y == B.Y; });
+        FReachX = std::max(FReachX, R->X);
+        FReachY = std::max(FReachY, R->Y);
+    }
+    if (Shared)
+        for (const auto& R : Relations) FShared.push_back(R.get());
 }
 
 void TWienerLanePass::GatherSquares(const TWienerRun& Run, const TPixelRelations& R, std::int32_t First,
@@ -63,22 +79,22 @@ void TWienerLanePass::GatherSquares(const TWienerRun& Run, const TPixelRelations
     const std::int32_t n = R.WeightCount();
     const std::int32_t High = R.HighResTrainingOffsets.Length();
     for (std::int32_t Row = 0; Row < Rows; ++Row) {
-        const std::int32_t TY = FirstRow + Row;
+        const std::int32_t PY = FirstRow + Row;
         double* Entry = Squares + std::ptrdiff_t(Row) * n * Stride;
-        // High-resolution training values: the source around the training pixel.
+        // High-resolution training values: the source around the training
+        // pixel, which lies (X, Y) from the key's position.
         for (const TPoint& o : R.HighResTrainingOffsets) {
-            const double* Values = FSource.Row(TY + o.Y) + First + o.X;
+            const double* Values = FSource.Row(PY + R.Y + o.Y) + First + R.X + o.X;
             std::copy(Values, Values + Entries, Entry);
             Entry += Stride;
         }
         if (High == n) continue;
-        // Low-resolution ones: the phase map of the training pixel relative
-        // to the block, around its position there (truncated toward zero).
-        const std::int32_t PY = TY - R.Y;
+        // Low-resolution ones: the phase map of the key's position, around
+        // its place there (truncated toward zero).
         const std::size_t RowPhase = std::size_t(PhaseOf(PY, S));
         for (const TPoint& o : R.LowResTrainingOffsets) {
             for (std::int32_t i = 0; i < Entries; ++i) {
-                const std::int32_t PX = First + i - R.X;
+                const std::int32_t PX = First + i;
                 const TPaddedMap& Phase = FPhases[std::size_t(PhaseOf(PX, S)) * std::size_t(S) + RowPhase];
                 Entry[i] = Phase.Row(PY / S + o.Y)[PX / S + o.X];
             }
@@ -87,10 +103,36 @@ void TWienerLanePass::GatherSquares(const TWienerRun& Run, const TPixelRelations
     }
 }
 
+TWienerLanePass::TKeyRows TWienerLanePass::KeyRowsOf(const TWienerRun& Run, const TRowRange& Range) const {
+    const TPixelRelations& R = *Run.Interpolator.Relations[std::size_t(Run.CurrentRelation)];
+    if (FShared.empty()) return {Range.First - R.Y, Range.Last - R.Y, R.Y, false, 0, 0};
+    // Pass r takes the r-th slice of all key rows, and each of its items the
+    // keys whose position, spread over the source rows, falls in its rows.
+    const std::int32_t H = Run.Source.Height;
+    const std::int32_t Passes = std::int32_t(Run.Interpolator.Relations.size());
+    const std::int32_t FirstKey = -FReachY;
+    const std::int32_t Keys = H + FReachY;
+    TKeyRows Rows{};
+    Rows.Sliced = true;
+    Rows.SliceFirst = FirstKey + std::int32_t(std::int64_t(Keys) * Run.CurrentRelation / Passes);
+    Rows.SliceLength = FirstKey + std::int32_t(std::int64_t(Keys) * (Run.CurrentRelation + 1) / Passes) - Rows.SliceFirst;
+    Rows.First = Rows.SliceFirst;
+    while (Rows.First < Rows.SliceFirst + Rows.SliceLength && Rows.Position(Rows.First, H) < Range.First) ++Rows.First;
+    Rows.Last = Rows.First - 1;
+    while (Rows.Last + 1 < Rows.SliceFirst + Rows.SliceLength && Rows.Position(Rows.Last + 1, H) <= Range.Last)
+        ++Rows.Last;
+    return Rows;
+}
+
 void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range, bool ReportProgress) const {
     const TBitmapWienerInterpolation& I = Run.Interpolator;
     const TPixelRelations& R = *I.Relations[std::size_t(Run.CurrentRelation)];
+    // The relations that train on one matrix per key (x - X, y - Y).
+    const std::vector<const TPixelRelations*> Single{&R};
+    const std::vector<const TPixelRelations*>& Group = FShared.empty() ? Single : FShared;
+    const std::int32_t G = std::int32_t(Group.size());
     const std::int32_t Width = Run.Source.Width;
+    const std::int32_t Height = Run.Source.Height;
     const std::int32_t L = FLanes;
     const std::int32_t n = R.WeightCount();
     const std::int32_t b = I.TrainingRegion;
@@ -98,51 +140,65 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
     const std::int32_t Low = b / 2 - b + 1;
     const std::int32_t Segment = std::max(L, SegmentPixels / L * L);
     const std::ptrdiff_t Stride = Segment + b - 1;
+    // Keys of a key row: every x - X of the group inside the source.
+    const std::int32_t FirstKey = FShared.empty() ? -R.X : -FReachX;
+    const std::int32_t LastKey = FShared.empty() ? Width - 1 - R.X : Width - 1;
+    const TKeyRows Rows = KeyRowsOf(Run, Range);
 
     // The working sets of the item, reused for every block.
     std::vector<double> Squares(std::size_t(BandRows + b - 1) * std::size_t(n) * std::size_t(Stride));
     std::vector<double> Scratch(LaneScratchSize(n));
-    std::vector<double> Solution(std::size_t(n * L));
+    std::vector<double> Solution(std::size_t(G * n * L));
+    std::vector<const double*> Targets(std::size_t(G), nullptr);
     TWienerWork Work(b * b, n);
 
-    const double* Target = nullptr;
     TLaneSolveJob Job;
     Job.Weights = n;
     Job.Side = b;
     Job.LambdaSquared = Run.EffectiveLambda * Run.EffectiveLambda;
     Job.Regularised = Run.EffectiveLambda != 0.0;
     Job.SquareStride = Stride;
-    Job.RightHandSides = 1;
-    Job.Targets = &Target;
+    Job.RightHandSides = G;
+    Job.Targets = Targets.data();
     Job.TargetStride = FSource.Stride();
 
-    for (std::int32_t Band = Range.First; Band <= Range.Last; Band += BandRows) {
-        const std::int32_t BandEnd = std::min(Band + BandRows - 1, Range.Last);
-        for (std::int32_t First = 0; First < Width; First += Segment) {
-            const std::int32_t Pixels = std::min(Segment, Width - First);
+    std::int32_t Reported = Range.First;
+    for (std::int32_t Band = Rows.First; Band <= Rows.Last; Band += BandRows) {
+        const std::int32_t BandEnd = std::min(Band + BandRows - 1, Rows.Last);
+        for (std::int32_t First = FirstKey; First <= LastKey; First += Segment) {
+            const std::int32_t Keys = std::min(Segment, LastKey + 1 - First);
             // Whole blocks: the last one may reach into the padding.
-            const std::int32_t Entries = (Pixels + L - 1) / L * L + b - 1;
+            const std::int32_t Entries = (Keys + L - 1) / L * L + b - 1;
             GatherSquares(Run, R, First + Low, Entries, Band + Low, BandEnd - Band + b, Stride, Squares.data());
-            for (std::int32_t y = Band; y <= BandEnd; ++y) {
-                Job.Squares = Squares.data() + std::ptrdiff_t(y - Band) * n * Stride;
+            for (std::int32_t Key = Band; Key <= BandEnd; ++Key) {
+                Job.Squares = Squares.data() + std::ptrdiff_t(Key - Band) * n * Stride;
                 // The training targets: the source at the training pixels.
-                Target = FSource.Row(y + Low) + First + Low;
-                for (std::int32_t Block = 0; Block < Pixels; Block += L) {
+                for (std::int32_t g = 0; g < G; ++g)
+                    Targets[std::size_t(g)] = FSource.Row(Key + Group[std::size_t(g)]->Y + Low) + First +
+                                              Group[std::size_t(g)]->X + Low;
+                for (std::int32_t Block = 0; Block < Keys; Block += L) {
                     const bool Solved = SolveLanes(Job, Block, Solution.data(), Scratch.data());
-                    for (std::int32_t l = 0; l < L && Block + l < Pixels; ++l) {
-                        const std::int32_t x = First + Block + l;
-                        if (!Solved) {
-                            Run.ReferencePixel(R, x, y, Work);
-                            continue;
+                    for (std::int32_t l = 0; l < L && Block + l < Keys; ++l)
+                        for (std::int32_t g = 0; g < G; ++g) {
+                            const TPixelRelations& Relation = *Group[std::size_t(g)];
+                            const std::int32_t x = First + Block + l + Relation.X, y = Key + Relation.Y;
+                            if (x < 0 || x >= Width || y < 0 || y >= Height) continue;
+                            if (!Solved) {
+                                Run.ReferencePixel(Relation, x, y, Work);
+                                continue;
+                            }
+                            const double* Weights = Solution.data() + std::size_t(g * n * L + l);
+                            for (std::int32_t c = 0; c < n; ++c) Work.w.Map[c] = Weights[std::size_t(c * L)];
+                            Run.PredictWithWeights(Relation, x, y, Work);
                         }
-                        for (std::int32_t c = 0; c < n; ++c) Work.w.Map[c] = Solution[std::size_t(c * L + l)];
-                        Run.PredictWithWeights(R, x, y, Work);
-                    }
                 }
             }
         }
-        for (std::int32_t y = Band; ReportProgress && y <= BandEnd; ++y) Run.ReportRow(y, Range);
+        // The reference's progress values, in its order, as far as the work has come.
+        for (const std::int32_t Until = Rows.Position(BandEnd, Height); ReportProgress && Reported <= Until; ++Reported)
+            Run.ReportRow(Reported, Range);
     }
+    for (; ReportProgress && Reported <= Range.Last; ++Reported) Run.ReportRow(Reported, Range);
 }
 
 } // namespace fi

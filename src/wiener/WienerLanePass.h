@@ -33,13 +33,37 @@ public:
     void ProcessRows(const TWienerRun& Run, const TRowRange& Range, bool ReportProgress) const;
 
 private:
+    // The key rows an item of the current pass computes, First .. Last, and
+    // the source row after which each counts as done for progress.
+    struct TKeyRows {
+        std::int32_t First;
+        std::int32_t Last;
+        // A pass of its own: key row k is done with source row k + Offset.
+        std::int32_t Offset;
+        // A shared pass: its slice of all key rows, spread over the source rows.
+        bool Sliced;
+        std::int32_t SliceFirst;
+        std::int32_t SliceLength;
+
+        std::int32_t Position(std::int32_t Key, std::int32_t Height) const {
+            return Sliced ? std::int32_t(std::int64_t(Key - SliceFirst) * Height / SliceLength) : Key + Offset;
+        }
+    };
+    TKeyRows KeyRowsOf(const TWienerRun& Run, const TRowRange& Range) const;
+
     // Squares[(Row * Weights + c) * Stride + i] := training entry c of the
-    // training pixel (T, TY), T = First + i, TY = FirstRow + Row, for Rows
-    // rows and Entries values of T.
+    // key position (First + i, FirstRow + Row) in key coordinates (x - X,
+    // y - Y of relation R), for Rows rows and Entries positions.
     void GatherSquares(const TWienerRun& Run, const TPixelRelations& R, std::int32_t First, std::int32_t Entries,
                        std::int32_t FirstRow, std::int32_t Rows, std::ptrdiff_t Stride, double* Squares) const;
 
     std::int32_t FLanes;
+    // The relations of a shared pass, in pass order; empty when every
+    // relation is a pass of its own.
+    std::vector<const TPixelRelations*> FShared;
+    // The largest block position of any relation.
+    std::int32_t FReachX = 0;
+    std::int32_t FReachY = 0;
     TPaddedMap FSource;
     // [column phase * factor + row phase]; empty when no relation trains on them.
     std::vector<TPaddedMap> FPhases;
