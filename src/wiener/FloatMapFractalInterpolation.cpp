@@ -96,7 +96,8 @@ void TFractalInterpolateProcess::ProcessItem(TMultiCoreProcessThread* Thread, vo
     for (std::int32_t y = Range.First; y <= Range.Last; ++y) {
         for (std::int32_t x = 0; x < Src.Width; ++x)
             for (std::int32_t u = 0; u < 2; ++u)
-                for (std::int32_t s = 0; s < 2; ++s) *Dest->PixelPtr(2 * x + s, 2 * y + u) = ReferencePixel(x, y, s, u, Work);
+                for (std::int32_t s = 0; s < 2; ++s)
+                    *Dest->PixelPtr(2 * x + s, 2 * y + u) = ReferencePixel(x, y, s, u, Work);
         if (Thread == nullptr && ProgressHook != nullptr) ProgressHook(Range.Last == 0 ? 98 : (y * 98) / Range.Last);
     }
 }

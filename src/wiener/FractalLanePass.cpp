@@ -58,7 +58,8 @@ void TFractalLanePass::GatherSquares(std::int32_t FirstKey, std::int32_t Entries
         const std::int32_t TY = FirstRow + Row;
         const std::size_t RowPhase = std::size_t(TY & 1);
         for (std::int32_t ky = 0; ky < c; ++ky) {
-            const double* Phase[2] = {FPhases[RowPhase].Row(TY / 2 + ky - n), FPhases[2 + RowPhase].Row(TY / 2 + ky - n)};
+            const double* Phase[2] = {FPhases[RowPhase].Row(TY / 2 + ky - n),
+                                      FPhases[2 + RowPhase].Row(TY / 2 + ky - n)};
             for (std::int32_t kx = 0; kx < c; ++kx) {
                 double* Entry = Squares + (std::ptrdiff_t(Row) * Weights + ky * c + kx) * Stride;
                 for (std::int32_t i = 0; i < Entries; ++i) {

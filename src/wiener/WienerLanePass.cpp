@@ -114,8 +114,11 @@ TWienerLanePass::TKeyRows TWienerLanePass::KeyRowsOf(const TWienerRun& Run, cons
     const std::int32_t Keys = H + FReachY;
     TKeyRows Rows{};
     Rows.Sliced = true;
-    Rows.SliceFirst = FirstKey + std::int32_t(std::int64_t(Keys) * Run.CurrentRelation / Passes);
-    Rows.SliceLength = FirstKey + std::int32_t(std::int64_t(Keys) * (Run.CurrentRelation + 1) / Passes) - Rows.SliceFirst;
+    const auto SliceStart = [&](std::int32_t Pass) {
+        return FirstKey + std::int32_t(std::int64_t(Keys) * Pass / Passes);
+    };
+    Rows.SliceFirst = SliceStart(Run.CurrentRelation);
+    Rows.SliceLength = SliceStart(Run.CurrentRelation + 1) - Rows.SliceFirst;
     Rows.First = Rows.SliceFirst;
     while (Rows.First < Rows.SliceFirst + Rows.SliceLength && Rows.Position(Rows.First, H) < Range.First) ++Rows.First;
     Rows.Last = Rows.First - 1;
