@@ -53,14 +53,8 @@ void TFractalInterpolateProcess::Run(float FilterStrength) {
     if (FilterStrength > 0.0f) ArtefactFilter(Dst, float(double(FilterStrength) / (MaxValue - MinValue)));
 }
 
-TFractalWork::TFractalWork(std::int32_t RegionRadius, std::int32_t NeighbourRadius)
-    : A((2 * RegionRadius + 1) * (2 * RegionRadius + 1), (2 * NeighbourRadius + 1) * (2 * NeighbourRadius + 1)),
-      t((2 * RegionRadius + 1) * (2 * RegionRadius + 1)),
-      w((2 * NeighbourRadius + 1) * (2 * NeighbourRadius + 1)),
-      v((2 * NeighbourRadius + 1) * (2 * NeighbourRadius + 1)) {}
-
 double TFractalInterpolateProcess::ReferencePixel(std::int32_t x, std::int32_t y, std::int32_t s, std::int32_t u,
-                                                  TFractalWork& Work) const {
+                                                  TWienerWork& Work) const {
     const TFloatMap& Src = *Source;
     const std::int32_t n = NeighbourRadius;
     const std::int32_t r = RegionRadius;
@@ -92,7 +86,9 @@ void TFractalInterpolateProcess::ProcessItem(TMultiCoreProcessThread* Thread, vo
         return;
     }
     const TFloatMap& Src = *Source;
-    TFractalWork Work(RegionRadius, NeighbourRadius);
+    const std::int32_t b = 2 * RegionRadius + 1;
+    const std::int32_t c = 2 * NeighbourRadius + 1;
+    TWienerWork Work(b * b, c * c);
     for (std::int32_t y = Range.First; y <= Range.Last; ++y) {
         for (std::int32_t x = 0; x < Src.Width; ++x)
             for (std::int32_t u = 0; u < 2; ++u)

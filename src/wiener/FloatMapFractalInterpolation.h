@@ -9,26 +9,12 @@
 #include <memory>
 
 #include "image/FloatMap.h"
-#include "numerics/LUDecomposition.h"
-#include "numerics/Matrix.h"
 #include "parallel/MultiCoreProcessing.h"
+#include "wiener/FloatMapWienerInterpolation.h"
 
 namespace fi {
 
 class TFractalLanePass;
-
-// The working set of the reference computation, allocated once per work
-// item and reused for every pixel.
-struct TFractalWork {
-    TMatrix A;
-    TVector t;
-    TVector w;
-    // The input square of the source pixel in hand.
-    TVector v;
-    TLeastSquaresWork Solver{};
-
-    TFractalWork(std::int32_t RegionRadius, std::int32_t NeighbourRadius);
-};
 
 class TFractalInterpolateProcess : public TMultiCoreProcess {
 public:
@@ -55,8 +41,9 @@ public:
 
     void ProcessItem(TMultiCoreProcessThread* Thread, void* Data) override;
 
-    // Output pixel (2x + s, 2y + u) computed the reference way.
-    double ReferencePixel(std::int32_t x, std::int32_t y, std::int32_t s, std::int32_t u, TFractalWork& Work) const;
+    // Output pixel (2x + s, 2y + u) computed the reference way, in a working
+    // set of (2r + 1)^2 samples and (2n + 1)^2 weights.
+    double ReferencePixel(std::int32_t x, std::int32_t y, std::int32_t s, std::int32_t u, TWienerWork& Work) const;
 
 private:
     // The fast engine's state during Run, when it serves this source.

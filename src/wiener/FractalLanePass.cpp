@@ -12,13 +12,6 @@ namespace fi {
 
 namespace {
 
-// Keys per segment of a key row: the training entries of a segment are
-// gathered once and stay in the cache while its blocks are solved.
-constexpr std::int32_t SegmentKeys = 64;
-// Key rows per band: the training rows of a band's keys overlap, and are
-// gathered once for the band.
-constexpr std::int32_t BandRows = 16;
-
 // How far the pass reads outside each map: the training square and the
 // input square around keys one left of the map up to a block's width right of it.
 std::int32_t SourcePad(const TFractalInterpolateProcess& P, std::int32_t Lanes) {
@@ -89,14 +82,14 @@ void TFractalLanePass::ProcessKeyRows(const TFractalInterpolateProcess& Process,
     const std::int32_t n = FNeighbourRadius;
     const std::int32_t r = FRegionRadius;
     const std::int32_t Weights = (2 * n + 1) * (2 * n + 1);
-    const std::int32_t Segment = std::max(L, SegmentKeys / L * L);
+    const std::int32_t Segment = std::max(L, LaneSegmentKeys / L * L);
     const std::ptrdiff_t Stride = Segment + 2 * r;
 
     // The working sets of the item, reused for every block.
-    std::vector<double> Squares(std::size_t(BandRows + 2 * r) * std::size_t(Weights) * std::size_t(Stride));
+    std::vector<double> Squares(std::size_t(LaneBandRows + 2 * r) * std::size_t(Weights) * std::size_t(Stride));
     std::vector<double> Scratch(LaneScratchSize(Weights));
     std::vector<double> Solution(std::size_t(4 * Weights * L));
-    TFractalWork Work(r, n);
+    TWienerWork Work((2 * r + 1) * (2 * r + 1), Weights);
 
     const double* Targets[4];
     TLaneSolveJob Job;
@@ -109,8 +102,8 @@ void TFractalLanePass::ProcessKeyRows(const TFractalInterpolateProcess& Process,
     Job.Targets = Targets;
     Job.TargetStride = FSource.Stride();
 
-    for (std::int32_t Band = Range.First; Band <= Range.Last; Band += BandRows) {
-        const std::int32_t BandEnd = std::min(Band + BandRows - 1, Range.Last);
+    for (std::int32_t Band = Range.First; Band <= Range.Last; Band += LaneBandRows) {
+        const std::int32_t BandEnd = std::min(Band + LaneBandRows - 1, Range.Last);
         for (std::int32_t First = -1; First < Src.Width; First += Segment) {
             const std::int32_t Keys = std::min(Segment, Src.Width - First);
             // Whole blocks: the last one may reach into the padding.

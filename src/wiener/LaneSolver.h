@@ -38,6 +38,13 @@ struct TLaneSolveJob {
 
 inline constexpr std::int32_t MaxLaneWeights = 25;
 
+// How the passes feed the kernel: keys per segment of a key row, whose
+// training entries are gathered once and stay in the cache while its blocks
+// are solved, and key rows per band, whose overlapping training rows are
+// gathered once for all of them.
+inline constexpr std::int32_t LaneSegmentKeys = 64;
+inline constexpr std::int32_t LaneBandRows = 16;
+
 // The vector units this build can use on this processor, best first; for
 // tests, which run the kernels on each in turn. The Windows build compiles
 // for one unit only.

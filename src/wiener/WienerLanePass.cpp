@@ -11,12 +11,6 @@ namespace fi {
 
 namespace {
 
-// Source pixels per segment of a row and rows per band, as in the
-// double-size pass: a segment's training entries stay in the cache, and a
-// band's overlapping training rows are gathered once.
-constexpr std::int32_t SegmentPixels = 64;
-constexpr std::int32_t BandRows = 16;
-
 // The largest offset any relation of the interpolator reads.
 std::int32_t LargestOffset(const TBitmapWienerInterpolation& I) {
     std::int32_t Largest = 0;
@@ -141,7 +135,7 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
     const std::int32_t b = I.TrainingRegion;
     // The training square of source pixel (x, y) starts at (x + Low, y + Low).
     const std::int32_t Low = b / 2 - b + 1;
-    const std::int32_t Segment = std::max(L, SegmentPixels / L * L);
+    const std::int32_t Segment = std::max(L, LaneSegmentKeys / L * L);
     const std::ptrdiff_t Stride = Segment + b - 1;
     // Keys of a key row: every x - X of the group inside the source.
     const std::int32_t FirstKey = FShared.empty() ? -R.X : -FReachX;
@@ -149,7 +143,7 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
     const TKeyRows Rows = KeyRowsOf(Run, Range);
 
     // The working sets of the item, reused for every block.
-    std::vector<double> Squares(std::size_t(BandRows + b - 1) * std::size_t(n) * std::size_t(Stride));
+    std::vector<double> Squares(std::size_t(LaneBandRows + b - 1) * std::size_t(n) * std::size_t(Stride));
     std::vector<double> Scratch(LaneScratchSize(n));
     std::vector<double> Solution(std::size_t(G * n * L));
     std::vector<const double*> Targets(std::size_t(G), nullptr);
@@ -166,8 +160,8 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
     Job.TargetStride = FSource.Stride();
 
     std::int32_t Reported = Range.First;
-    for (std::int32_t Band = Rows.First; Band <= Rows.Last; Band += BandRows) {
-        const std::int32_t BandEnd = std::min(Band + BandRows - 1, Rows.Last);
+    for (std::int32_t Band = Rows.First; Band <= Rows.Last; Band += LaneBandRows) {
+        const std::int32_t BandEnd = std::min(Band + LaneBandRows - 1, Rows.Last);
         for (std::int32_t First = FirstKey; First <= LastKey; First += Segment) {
             const std::int32_t Keys = std::min(Segment, LastKey + 1 - First);
             // Whole blocks: the last one may reach into the padding.
