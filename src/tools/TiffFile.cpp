@@ -14,6 +14,7 @@
 
 #include <tiffio.h>
 
+#include "image/LinearBitmap.h"
 #include "tools/ImageMetadata.h"
 
 namespace fi {
@@ -52,16 +53,21 @@ struct TTiffOptionsFree {
     void operator()(TIFFOpenOptions* Options) const { TIFFOpenOptionsFree(Options); }
 };
 
-// MaxPixels bounds the largest buffer libtiff may take: a strip or tile of
-// the whole image at the deepest samples.
+// The largest buffer an image of MaxPixels within the containers' limits
+// needs: a strip, tile or row of the whole image at the deepest samples.
+// It bounds libtiff's allocations and ours, as a header may claim any
+// number of samples per pixel.
+std::int64_t MaxBufferBytes(std::int64_t MaxPixels) {
+    const std::int64_t Limit = std::int64_t(1) << 31;
+    return MaxPixels < Limit / 64 ? MaxPixels * 64 : Limit;
+}
+
 std::unique_ptr<TIFFOpenOptions, TTiffOptionsFree> TiffOptions(TTiffMessages& Messages, std::int64_t MaxPixels) {
     std::unique_ptr<TIFFOpenOptions, TTiffOptionsFree> Options(TIFFOpenOptionsAlloc());
     if (!Options) throw EOutOfMemory();
     TIFFOpenOptionsSetErrorHandlerExtR(Options.get(), TiffError, &Messages);
     TIFFOpenOptionsSetWarningHandlerExtR(Options.get(), TiffWarning, nullptr);
-    // The largest buffer an image within the containers' limits needs.
-    const std::int64_t Limit = std::int64_t(1) << 31;
-    TIFFOpenOptionsSetMaxSingleMemAlloc(Options.get(), tmsize_t(MaxPixels < Limit / 64 ? MaxPixels * 64 : Limit));
+    TIFFOpenOptionsSetMaxSingleMemAlloc(Options.get(), tmsize_t(MaxBufferBytes(MaxPixels)));
     return Options;
 }
 
@@ -259,8 +265,17 @@ struct TTiffSource {
     TIFF* Tiff;
     const std::string& FileName;
     const TTiffMessages& Messages;
+    std::int64_t MaxBuffer;
 
     [[noreturn]] void Corrupt() const { FailFile(FileName, "corrupt or truncated TIFF (" + Messages.First + ")"); }
+    // A decoding buffer of Size bytes, refused when no image within the
+    // limits needs one that large.
+    std::vector<std::uint8_t> Buffer(tmsize_t Size) const {
+        if (Size <= 0) Corrupt();
+        if (Size > MaxBuffer)
+            FailFile(FileName, std::string(SOutOfMemory) + " (TIFF row or tile of " + std::to_string(Size) + " bytes)");
+        return std::vector<std::uint8_t>(static_cast<std::size_t>(Size));
+    }
 };
 
 void ReadTiffTiles(const TTiffSource& File, const TTiffLayout& L, TImageData& Image) {
@@ -269,8 +284,8 @@ void ReadTiffTiles(const TTiffSource& File, const TTiffLayout& L, TImageData& Im
     TIFFGetField(Tiff, TIFFTAG_TILEWIDTH, &TileWidth);
     TIFFGetField(Tiff, TIFFTAG_TILELENGTH, &TileHeight);
     const tmsize_t TileSize = TIFFTileSize(Tiff), TileRowSize = TIFFTileRowSize(Tiff);
-    if (TileWidth == 0 || TileHeight == 0 || TileSize <= 0 || TileRowSize <= 0) File.Corrupt();
-    std::vector<std::uint8_t> Tile(static_cast<std::size_t>(TileSize));
+    if (TileWidth == 0 || TileHeight == 0 || TileRowSize <= 0) File.Corrupt();
+    std::vector<std::uint8_t> Tile = File.Buffer(TileSize);
     // Tiles cover the image in any order, so all of it is needed at once;
     // its size was checked against the containers before.
     Image.GrowRows(Image.Height);
@@ -295,9 +310,7 @@ void ReadTiffTiles(const TTiffSource& File, const TTiffLayout& L, TImageData& Im
 
 void ReadTiffStrips(const TTiffSource& File, const TTiffLayout& L, TImageData& Image) {
     TIFF* Tiff = File.Tiff;
-    const tmsize_t LineSize = TIFFScanlineSize(Tiff);
-    if (LineSize <= 0) File.Corrupt();
-    std::vector<std::uint8_t> Line(static_cast<std::size_t>(LineSize));
+    std::vector<std::uint8_t> Line = File.Buffer(TIFFScanlineSize(Tiff));
     TTiffConverter Converter(L, Image);
     if (L.Contig()) {
         const std::int32_t Chunk = 64;
@@ -376,7 +389,7 @@ TImageData ReadTiff(const std::string& FileName, TFileBytes Bytes, const TReadOp
     TTiffPtr Owner(TIFFClientOpenExt(FileName.c_str(), "rm", &Memory, TiffMemoryRead, TiffMemoryWrite,
                                      TiffMemorySeek, TiffMemoryClose, TiffMemorySize, TiffMemoryMap, TiffMemoryUnmap,
                                      OpenOptions.get()));
-    const TTiffSource File{Owner.get(), FileName, Messages};
+    const TTiffSource File{Owner.get(), FileName, Messages, MaxBufferBytes(Options.MaxPixels)};
     if (!Owner) File.Corrupt();
     const TTiffLayout Layout = ReadTiffLayout(FileName, File.Tiff, std::int64_t(Bytes.size()), Options.MaxPixels);
 

@@ -103,5 +103,40 @@ TEST_F(TScratchFolder, TiledTiffsReadInterleavedAndPlanar) {
     }
 }
 
+TEST_F(TScratchFolder, RowBuffersAreBoundedLikeTheImage) {
+    // 16 RGB pixels carrying 197 extra samples each: a row of 3200 bytes.
+    const std::string Path = PathOf("extra.tif");
+    TIFF* Tiff = TIFFOpen(Path.c_str(), "w");
+    ASSERT_NE(Tiff, nullptr);
+    const std::uint16_t Spp = 200;
+    TIFFSetField(Tiff, TIFFTAG_IMAGEWIDTH, 16u);
+    TIFFSetField(Tiff, TIFFTAG_IMAGELENGTH, 1u);
+    TIFFSetField(Tiff, TIFFTAG_SAMPLESPERPIXEL, Spp);
+    TIFFSetField(Tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(Tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(Tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(Tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    const std::vector<std::uint16_t> Extra(Spp - 3, EXTRASAMPLE_UNSPECIFIED);
+    TIFFSetField(Tiff, TIFFTAG_EXTRASAMPLES, std::uint16_t(Extra.size()), Extra.data());
+    std::vector<std::uint8_t> Row(16 * Spp);
+    for (std::size_t i = 0; i < Row.size(); ++i) Row[i] = std::uint8_t(i);
+    ASSERT_GE(TIFFWriteScanline(Tiff, Row.data(), 0, 0), 0);
+    TIFFClose(Tiff);
+
+    const TImageData Image = ReadImageFile(Path);
+    ASSERT_EQ(Image.Channels, 3);
+    EXPECT_EQ(Image.Samples.U8()[3 * 15 + 2], Row[15 * Spp + 2]);
+    // An image of at most 32 pixels needs no row beyond 2048 bytes, so a
+    // header claiming more is refused before the buffer is taken.
+    TReadOptions Small;
+    Small.MaxPixels = 32;
+    try {
+        ReadImageFile(Path, Small);
+        ADD_FAILURE() << "read with a 3200-byte row";
+    } catch (const EImageFile& E) {
+        EXPECT_NE(std::string(E.what()).find("Out of memory"), std::string::npos) << E.what();
+    }
+}
+
 } // namespace
 } // namespace fi::test
