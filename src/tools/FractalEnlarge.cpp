@@ -39,17 +39,19 @@ with the image wherever the output format can hold them; the EXIF
 orientation stays a tag unless --auto-orient applies it.
 
 Presets (explicit options apply on top):
-  dialog     the default: the plug-in dialog's first-run setting and the
-             plug-in's colour path, giving the plug-in's very pixels
-  best       the best quality measured on photographs: the fractal setup
-             doubling the luma, colour differences resampled centred on it,
-             any scale by doublings and a last cubic step
+  best       the default: the best quality measured on photographs; the
+             fractal setup doubles the luma, the colour differences follow
+             centred on it, other scales end with a cubic step; takes
+             --scale, --region, --regularization and --filter
+  dialog     the plug-in dialog's first-run setting and the plug-in's colour
+             path, giving the plug-in's very pixels; chosen by --setup or a
+             switch when no preset is named
 
 Options:
   -o, --output PATH        output file (one input) or existing folder; "-" is
                            standard output; default: INPUT-x<scale> beside
                            each input, standard output for standard input
-  --preset NAME            a preset from the list above (default: dialog)
+  --preset NAME            a preset from the list above (default: best)
   --setup NAME|NUMBER      the interpolation setup (default: "Fractal 9-square"):
         0  "Xin Li 2x"           covariance-based 2x, fixed scale
         1  "Xin Li 4x"           the same applied for 4x, fixed scale
@@ -83,19 +85,22 @@ switches default to the chosen setup's values, as in the plug-in's dialog.
 Numbers may be formulas, e.g. --regularization "2^-10" or --filter "sqrt(2)".
 )USAGE";
 
-// A named starting point for the options.
+// A named starting point for the options: the best-quality enlargement or
+// the plug-in's own.
 struct TPreset {
     const char* Name;
-    std::int32_t Setup;
     bool Best;
 };
 
-constexpr TPreset Presets[] = {{"dialog", DefaultSetup, false}, {"best", DefaultSetup, true}};
+constexpr TPreset Presets[] = {{"best", true}, {"dialog", false}};
+constexpr const TPreset* BestPreset = &Presets[0];
+constexpr const TPreset* DialogPreset = &Presets[1];
 
 struct TOptions {
     std::vector<std::string> Inputs;
     std::string Output;
-    const TPreset* Preset = &Presets[0];
+    // Named by --preset; else the dialog's when a setup or switch is given.
+    const TPreset* Preset = nullptr;
     std::optional<std::int32_t> Setup;
     // Entered into the dialog's fields as typed; empty: the setup's value.
     std::string Scale, Region, Lambda, Filter;
@@ -106,7 +111,11 @@ struct TOptions {
     bool AutoOrient = false;
     bool Quiet = false;
 
-    std::int32_t SetupIndex() const { return Setup ? *Setup : Preset->Setup; }
+    bool ChoosesSetup() const { return Setup || ClampWeights || NormalizeWeights || ClampResult; }
+    const TPreset& ChosenPreset() const { return Preset ? *Preset : ChoosesSetup() ? *DialogPreset : *BestPreset; }
+    // The best preset enters the default setup too, whose fields check its
+    // scale and parameters.
+    std::int32_t SetupIndex() const { return Setup.value_or(DefaultSetup); }
 };
 
 const TPreset* PresetOption(const std::string& Text) {
@@ -163,6 +172,8 @@ TOptions ParseOptions(int argc, char** argv, bool& Help) {
         else O.Inputs.push_back(A);
     }
     if (!Help && O.Inputs.empty()) throw EUsage("no input file (see --help)");
+    if (O.Preset == BestPreset && O.ChoosesSetup())
+        throw EUsage("the preset \"best\" has its own setup and switches (--preset dialog takes them)");
     return O;
 }
 
@@ -281,7 +292,7 @@ std::string EnlargeFile(const std::string& Input, const std::string& Output, con
         throw EImageFile(Input + ": " + SOutOfMemory + " (result too large)");
     std::string Caption;
     const std::string HostName = Input == StandardStream ? "stdin" : Input;
-    TImageData Result = O.Preset->Best ? EnlargeBest(Image, BestSettings(O, I), I.ScaleFactor, HostName, Caption)
+    TImageData Result = O.ChosenPreset().Best ? EnlargeBest(Image, BestSettings(O, I), I.ScaleFactor, HostName, Caption)
                                        : Enlarge(Image, O.SetupIndex(), I, HostName, Caption);
     Result.Caption = Caption;
     Result.Metadata = Image.Metadata;

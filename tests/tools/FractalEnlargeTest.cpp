@@ -35,7 +35,8 @@ protected:
 TEST_F(FractalEnlarge, EightBitWithAlphaMatchesTheDriver) {
     const TImageData Image = PatternImage(9, 7, 4, true, TSampleType::st8bit);
     WriteImageFile(PathOf("in.png"), Image);
-    ASSERT_EQ(Run(PathOf("in.png") + " -o " + PathOf("big.png") + " --region 9 --filter 1/2"), 0) << Text("err.txt");
+    ASSERT_EQ(Run(PathOf("in.png") + " --preset dialog -o " + PathOf("big.png") + " --region 9 --filter 1/2"), 0)
+        << Text("err.txt");
 
     TBitmapWienerInterpolation I;
     ApplySetup(I, DefaultSetup, 2);
@@ -115,16 +116,16 @@ TEST_F(FractalEnlarge, HelpNamesEverySetup) {
     ASSERT_EQ(Run("--help"), 0);
     const std::string Help = Text("out.txt");
     for (const char* Name : SetupNames) EXPECT_NE(Help.find(Name), std::string::npos) << Name;
-    EXPECT_NE(Help.find("dialog     the default"), std::string::npos);
+    EXPECT_NE(Help.find("best       the default"), std::string::npos);
 }
 
 // The dialog's preset is the plug-in: its first-run setting through the
-// driver gives the same pixels, and it is what no preset gives, to the byte.
+// driver gives the same pixels, and naming the default setup chooses it.
 TEST_F(FractalEnlarge, DialogPresetIsThePluginBitForBit) {
     const TImageData Image = SmoothImage(23, 17, 3);
     WriteImageFile(PathOf("in.png"), Image);
     ASSERT_EQ(Run(PathOf("in.png") + " --preset dialog -o " + PathOf("preset.png")), 0) << Text("err.txt");
-    ASSERT_EQ(Run(PathOf("in.png") + " --threads 1 -o " + PathOf("plain.png")), 0) << Text("err.txt");
+    ASSERT_EQ(Run(PathOf("in.png") + " --setup 3 --threads 1 -o " + PathOf("plain.png")), 0) << Text("err.txt");
     EXPECT_EQ(Load(PathOf("preset.png")), Load(PathOf("plain.png")));
 
     TBitmapWienerInterpolation I;
@@ -135,8 +136,36 @@ TEST_F(FractalEnlarge, DialogPresetIsThePluginBitForBit) {
     const TImageData Got = ReadImageFile(PathOf("preset.png"));
     EXPECT_EQ(Got.Samples, BitmapsToImage(Color, nullptr).Samples);
     EXPECT_EQ(Got.Caption, Caption);
-    EXPECT_NE(Run(PathOf("in.png") + " --preset best -o " + PathOf("x.png")), 0);
-    EXPECT_NE(Text("err.txt").find("option --preset: \"best\" is not a preset"), std::string::npos);
+}
+
+// The best preset is the default, the same on any thread count, at every
+// depth and with alpha; it takes the engine's parameters but not the
+// dialog's setups and switches.
+TEST_F(FractalEnlarge, BestPresetIsTheDefaultAndTakesItsParameters) {
+    WriteImageFile(PathOf("in.png"), SmoothImage(23, 17, 3));
+    ASSERT_EQ(Run(PathOf("in.png") + " -o " + PathOf("plain.png")), 0) << Text("err.txt");
+    ASSERT_EQ(Run(PathOf("in.png") + " --preset best --threads 1 -o " + PathOf("best.png")), 0) << Text("err.txt");
+    EXPECT_EQ(Load(PathOf("plain.png")), Load(PathOf("best.png")));
+    EXPECT_EQ(Text("out.txt"),
+              PathOf("best.png") + ": in x2 region=13 regul=0.03 filter=2 clampw=0 normalize=0 clampres=0\n");
+    ASSERT_EQ(Run(PathOf("in.png") + " --preset dialog -o " + PathOf("dialog.png")), 0) << Text("err.txt");
+    EXPECT_NE(Load(PathOf("dialog.png")), Load(PathOf("best.png")));
+
+    for (const TSampleType Type : {TSampleType::st8bit, TSampleType::st16bit, TSampleType::stFloat64}) {
+        WriteImageFile(PathOf("deep.tif"), PatternImage(7, 5, 4, true, Type));
+        ASSERT_EQ(Run(PathOf("deep.tif") + " --scale 3 --region 9 --filter 1 -o " + PathOf("big.tif")), 0)
+            << Text("err.txt");
+        EXPECT_NE(Text("out.txt").find("x3 region=9 regul=0.03 filter=1"), std::string::npos) << Text("out.txt");
+        const TImageData Big = ReadImageFile(PathOf("big.tif"));
+        EXPECT_EQ(Big.Width, 21);
+        EXPECT_EQ(Big.Height, 15);
+        EXPECT_TRUE(Big.HasAlpha);
+        EXPECT_EQ(Big.SampleType(), Type);
+    }
+
+    EXPECT_EQ(Run(PathOf("in.png") + " --preset best --setup 2 -o " + PathOf("x.png")), 2);
+    EXPECT_NE(Text("err.txt").find("the preset \"best\" has its own setup"), std::string::npos) << Text("err.txt");
+    EXPECT_EQ(Run(PathOf("in.png") + " --preset best --clamp-result -o " + PathOf("x.png")), 2);
 }
 
 // A phone photo: profile, EXIF, XMP and resolution go to the result in any
