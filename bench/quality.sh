@@ -4,10 +4,11 @@
 # compared with the original: mean PSNR of the BT.601 luma and of RGB, mean
 # SSIM of the luma, 4-pixel border left out; with each method's total time.
 # Run on demand, not by the tests; the table goes into docs/quality.md.
-# Usage: bench/quality.sh [PRESET...]   (default: dialog)
+# Usage: bench/quality.sh [PRESET...]   (default: best dialog)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-presets=("${@:-dialog}")
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(best dialog)
 
 bash scripts/setup.sh
 cmake --preset native >/dev/null

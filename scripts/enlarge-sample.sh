@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds the native preset and enlarges the sample
-# photo with the default setting.
+# photo with the default setting (the best-quality preset).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
