@@ -31,9 +31,10 @@ public:
 const char* const Usage = R"USAGE(Usage: fractal-enlarge INPUT... [options]
 
 Enlarges PNG, JPEG, TIFF, BMP and WebP images with Wiener filters trained on
-the image itself. 8-bit images go the plug-in's bitmap way (colour through
-its brightness plane); 16-bit and floating-point images keep their depth and
-are enlarged channel by channel. Alpha is enlarged as its own gray plane.
+the image itself, keeping their depth. With the dialog preset, 8-bit images
+go the plug-in's bitmap way (colour through its brightness plane), 16-bit
+and floating-point images channel by channel. Alpha is enlarged as its own
+gray plane.
 The ICC profile, EXIF, XMP and resolution (pixels per inch unchanged) go
 with the image wherever the output format can hold them; the EXIF
 orientation stays a tag unless --auto-orient applies it.
@@ -81,7 +82,8 @@ Options:
   -h, --help               this text
 
 INPUT "-" reads standard input. Region, regularisation, filter and the three
-switches default to the chosen setup's values, as in the plug-in's dialog.
+switches default to the best preset's values, or with the dialog preset to
+the chosen setup's, as in the plug-in's dialog.
 Numbers may be formulas, e.g. --regularization "2^-10" or --filter "sqrt(2)".
 )USAGE";
 
