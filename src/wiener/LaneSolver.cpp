@@ -75,10 +75,64 @@ void RunTile(const TTile<P, Q>& T, std::ptrdiff_t XStep, std::int32_t b) {
     RunTile(T, XStep, b, std::make_index_sequence<P * Q>());
 }
 
+// The lower triangle of N streams with themselves: sum k of row p, column
+// q <= p, at k = p (p + 1) / 2 + q, so a diagonal block computes no entry
+// the mirror would overwrite.
+template <std::size_t N>
+struct TLowerTile {
+    static constexpr std::size_t Sums = N * (N + 1) / 2;
+    const double* X[N];
+    double* Out[Sums];
+};
+
+template <std::size_t N>
+constexpr std::array<std::size_t, TLowerTile<N>::Sums> LowerRows() {
+    std::array<std::size_t, TLowerTile<N>::Sums> Rows{};
+    for (std::size_t p = 0, k = 0; p < N; ++p)
+        for (std::size_t q = 0; q <= p; ++q) Rows[k++] = p;
+    return Rows;
+}
+
+template <std::size_t N, std::size_t... K>
+void RunLowerTile(const TLowerTile<N>& T, std::ptrdiff_t XStep, std::int32_t b, std::index_sequence<K...>) {
+    constexpr auto Row = LowerRows<N>();
+    const TTag d;
+    std::array Sum{((void)K, hn::Zero(d))...};
+    for (std::int32_t dy = 0; dy < b; ++dy) {
+        const double* X[N];
+        for (std::size_t p = 0; p < N; ++p) X[p] = T.X[p] + dy * XStep;
+        for (std::int32_t dx = 0; dx < b; ++dx) {
+            const auto Xv = [&]<std::size_t... I>(std::index_sequence<I...>) {
+                return std::array{hn::LoadU(d, X[I] + dx)...};
+            }(std::make_index_sequence<N>());
+            ((Sum[K] = hn::Add(Sum[K], hn::Mul(Xv[Row[K]], Xv[K - Row[K] * (Row[K] + 1) / 2]))), ...);
+        }
+    }
+    (hn::StoreU(Sum[K], d, T.Out[K]), ...);
+}
+
+template <std::size_t N>
+void RunLowerTile(const TLowerTile<N>& T, std::ptrdiff_t XStep, std::int32_t b) {
+    RunLowerTile(T, XStep, b, std::make_index_sequence<TLowerTile<N>::Sums>());
+}
+
+// The lower triangle of G from column and row C on, N wide; entries past the
+// matrix go to the sink.
+template <std::size_t N, class TColumn, class TEntry>
+void LowerBlock(std::int32_t C, std::int32_t n, const TColumn& Column, const TEntry& Entry, std::ptrdiff_t XStep,
+                std::int32_t b, double* Sink) {
+    TLowerTile<N> T{};
+    for (std::size_t p = 0, k = 0; p < N; ++p) {
+        T.X[p] = Column(C + std::int32_t(p));
+        for (std::size_t q = 0; q <= p; ++q, ++k)
+            T.Out[k] = C + std::int32_t(p) < n ? Entry(C + std::int32_t(p), C + std::int32_t(q)) : Sink;
+    }
+    RunLowerTile(T, XStep, b);
+}
+
 // G (lower triangle, then mirrored, with Lambda^2 on the diagonal) and the
 // right-hand sides, each sum adding its rows in training order. Tiles that
-// reach past the matrix read its last column again and store into Sink;
-// those that reach above the diagonal store entries the mirror overwrites.
+// reach past the matrix read its last column again and store into Sink.
 void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TBlockScratch& S) {
     const TTag d;
     const std::size_t L = hn::Lanes(d);
@@ -90,17 +144,26 @@ void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TB
     const auto Entry = [&](double* Base, std::int32_t Row, std::int32_t c) {
         return c < n ? Base + (std::size_t(Row) * n + c) * L : S.Sink;
     };
-    // Square tiles along the triangle waste least above the diagonal.
-    for (std::int32_t c = 0; c < n; c += 3)
-        for (std::int32_t e = 0; e <= std::min(c + 2, n - 1); e += 3) {
-            TTile<3, 3> T{{Column(c), Column(c + 1), Column(c + 2)}, {}, XStep, {}};
-            for (std::int32_t q = 0; q < 3; ++q) {
-                T.Y[q] = Column(e + q);
-                for (std::int32_t p = 0; p < 3; ++p)
-                    T.Out[p * 3 + q] = c + p < n ? Entry(S.G, c + p, e + q) : S.Sink;
+    const auto GEntry = [&](std::int32_t Row, std::int32_t c) { return Entry(S.G, Row, c); };
+    // Up to four weights (the edge-directed setups) fit one triangle, whose
+    // ten sums hide the adder's latency; larger systems go in blocks of
+    // three: a triangle on the diagonal, squares left of it.
+    if (n <= 4) {
+        LowerBlock<4>(0, n, Column, GEntry, XStep, J.Side, S.Sink);
+    } else {
+        for (std::int32_t c = 0; c < n; c += 3) {
+            for (std::int32_t e = 0; e < c; e += 3) {
+                TTile<3, 3> T{{Column(c), Column(c + 1), Column(c + 2)}, {}, XStep, {}};
+                for (std::int32_t q = 0; q < 3; ++q) {
+                    T.Y[q] = Column(e + q);
+                    for (std::int32_t p = 0; p < 3; ++p)
+                        T.Out[p * 3 + q] = c + p < n ? Entry(S.G, c + p, e + q) : S.Sink;
+                }
+                RunTile(T, XStep, J.Side);
             }
-            RunTile(T, XStep, J.Side);
+            LowerBlock<3>(c, n, Column, GEntry, XStep, J.Side, S.Sink);
         }
+    }
     if (J.RightHandSides % 4 == 0) {
         for (std::int32_t g = 0; g < J.RightHandSides; g += 4)
             for (std::int32_t c = 0; c < n; c += 2) {
