@@ -1,7 +1,8 @@
 /* Enlarges a small synthetic gray image and a colour one three times with
  * the C interface, shows the caption, and shows how failures come back: a
  * formula out of range, a stride shorter than a row, a cancel from the
- * progress callback. Exits with 0 when every call answered as expected.
+ * progress callback. Then the colour image again at the best quality for
+ * photographs. Exits with 0 when every call answered as expected.
  *
  *   cc capi_example.c $(pkg-config --cflags --libs fractal_interpolation) */
 #include <fractal_interpolation.h>
@@ -87,6 +88,19 @@ int main(void) {
                FI_CANCELLED,
            "cancel from the callback");
     printf("cancelled: %s\n", fi_message(settings));
+
+    /* The best quality: its own parameters, the scale kept; a setup would
+     * turn it off again. */
+    progress.cancel_at = 0;
+    expect(fi_set_best_quality(settings, 1) == FI_OK && fi_get_best_quality(settings) == 1, "best quality on");
+    expect(fi_get_values(settings, &values) == FI_OK && values.scale == Scale && values.training_region == 13,
+           "the best quality's fields");
+    expect(fi_enlarge_bytes(settings, &colour[0][0], Width, Height, 3, Width * 3, &big_colour[0][0],
+                            Width * Scale * 3) == FI_OK,
+           "best-quality colour enlargement");
+    expect(progress.last_percent == 100, "best-quality progress up to 100");
+    expect(fi_caption(settings, "sample", caption, sizeof caption, NULL) == FI_OK, "best-quality caption");
+    printf("caption: %s\n", caption);
 
     fi_settings_free(settings);
     if (failures == 0) printf("all as expected\n");

@@ -5,6 +5,9 @@
  * seven setups, the scale where the setup takes one, and the fine-tuning.
  * Choosing a setup resets every other setting to the setup's values and so
  * does a new scale; set the setup first, then the scale, then the rest.
+ * Instead of a setup, an object may take the best quality measured on
+ * photographs (fi_set_best_quality), a way of its own with its own
+ * parameters in the same fields.
  *
  * Every function returns a status; on failure the settings object keeps a
  * message for it (fi_message). Nothing is thrown, and the caller's
@@ -28,7 +31,7 @@ extern "C" {
 #endif
 
 #define FI_VERSION_MAJOR 1
-#define FI_VERSION_MINOR 0
+#define FI_VERSION_MINOR 1
 
 typedef enum fi_status {
     FI_OK = 0,
@@ -101,6 +104,20 @@ FI_API fi_status fi_set_clamp_result(fi_settings* settings, int on);
  * such as "2^-10" or "sqrt(2)", with the field's range. */
 FI_API fi_status fi_set_text(fi_settings* settings, int field, const char* text);
 
+/* The best quality for photographs (on is 1) or the setup's way (0). Turning
+ * it on shows its parameters in the fields: the default setup ("Fractal
+ * 9-square"), training region 13, regularization 0.03, filter strength 2
+ * and the switches off; the scale stays. The scale, training region,
+ * regularization and filter strength set afterwards apply to it, and a new
+ * scale keeps the other three as they are. Choosing a setup or setting any
+ * of the three switches turns it off again: those belong to the setups'
+ * way. Turning it off keeps the fields, now for the setup's way. Its
+ * parameters are measured for values on the scale of 8-bit samples, 0 ..
+ * 255; planes of another range are best brought to it and back. Since 1.1. */
+FI_API fi_status fi_set_best_quality(fi_settings* settings, int on);
+/* 1 when the best quality is on, else 0 (null too). Since 1.1. */
+FI_API int fi_get_best_quality(const fi_settings* settings);
+
 /* The callback for the object's enlargements; null for none. */
 FI_API fi_status fi_set_progress(fi_settings* settings, fi_progress_callback callback, void* user_data);
 
@@ -108,13 +125,25 @@ FI_API fi_status fi_set_progress(fi_settings* settings, fi_progress_callback cal
  * 3 (red, green, blue; others are FI_UNSUPPORTED_IMAGE), rows source_stride
  * bytes apart, into result: width times scale by height times scale pixels
  * of the same channels, rows result_stride bytes apart. Colour goes through
- * the brightness and colour difference planes, as in the plug-in. */
+ * the brightness and colour difference planes, as in the plug-in; with the
+ * best quality, through planes of doubles rounded back to the nearest byte
+ * (ties to even). */
 FI_API fi_status fi_enlarge_bytes(fi_settings* settings, const uint8_t* source, int width, int height,
                                   int channels, ptrdiff_t source_stride, uint8_t* result, ptrdiff_t result_stride);
 
-/* Enlarges one plane of doubles (strides counted in doubles). */
+/* Enlarges one plane of doubles (strides counted in doubles) as given; for
+ * the best quality, on the scale 0 .. 255. */
 FI_API fi_status fi_enlarge_plane(fi_settings* settings, const double* source, int width, int height,
                                   ptrdiff_t source_stride, double* result, ptrdiff_t result_stride);
+
+/* Enlarges count planes of doubles of one size: 1 (gray) or 3 (red, green,
+ * blue), from sources[i] into results[i], every plane with the strides
+ * given. The best quality takes the three together through their
+ * brightness and colour differences; the setups' way enlarges them one by
+ * one, as fi_enlarge_plane does. The progress covers all of them. Since 1.1. */
+FI_API fi_status fi_enlarge_planes(fi_settings* settings, const double* const* sources, int count, int width,
+                                   int height, ptrdiff_t source_stride, double* const* results,
+                                   ptrdiff_t result_stride);
 
 /* The caption of a result enlarged with these settings, for an image named
  * image_name, into buffer as a zero-terminated text cut to size bytes; the

@@ -1,27 +1,37 @@
 // The C interface: a settings object is the parameter dialog driven without
 // a screen, as the command line drives it, so that defaults, formulas,
 // ranges and the fixed scales are the dialog's own; the enlargement is the
-// driver's, so that the pixels are the plug-in's.
+// driver's, so that the pixels are the plug-in's. The best quality is the
+// command line's preset of that name: its parameters in the same fields,
+// its enlargement by the same unit.
 #include "fractal_interpolation.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "image/LinearBitmap.h"
 #include "parallel/Progress.h"
+#include "plugin/ImageCaption.h"
 #include "plugin/ProcessingDriver.h"
+#include "support/FloatFormat.h"
 #include "support/ModuleEntry.h"
 #include "support/ThreadSlot.h"
 #include "ui/WienerResizeParamForm.h"
+#include "wiener/BestQualityEnlarge.h"
 
 struct fi_settings {
     fi::TWienerResizeParamForm Dialog;
     std::string Message;
     fi_progress_callback Progress = nullptr;
     void* ProgressData = nullptr;
+    // The best-quality enlargement instead of the setup's.
+    bool Best = false;
 };
 
 namespace fi {
@@ -120,28 +130,47 @@ TBitmapWienerInterpolation& Confirmed(fi_settings& S) {
     return S.Dialog.WienerInterpolator();
 }
 
-// The calling thread's running settings object, read by the forwarder.
+// One enlargement as its caller sees it: the engine's passes (a plane
+// each, or a doubling each) share 0 .. 100 in turn, so that the percentage
+// only grows. Each pass starts again from 0, which tells them apart.
+struct TRun {
+    const fi_settings* Settings;
+    std::int32_t Passes;
+    std::int32_t Pass = 0;
+    std::int32_t Last = 0;
+    std::int32_t Shown = 0;
+};
+
+// The calling thread's running enlargement, read by the forwarder.
 const TThreadSlot& RunSlot() {
     static const TThreadSlot Slot;
     return Slot;
 }
 
-void ForwardProgress(std::int32_t Percent) {
-    const auto* S = static_cast<const fi_settings*>(RunSlot().Get());
+void Report(TRun& Run, std::int32_t Shown) {
+    Run.Shown = Shown;
     int Answer = 1;
     {
         TForeignCall Caller;
-        Answer = S->Progress(int(Percent), S->ProgressData);
+        Answer = Run.Settings->Progress(int(Shown), Run.Settings->ProgressData);
     }
     if (Answer == 0) Abort();
+}
+
+void ForwardProgress(std::int32_t Percent) {
+    TRun& Run = *static_cast<TRun*>(RunSlot().Get());
+    if (Percent < Run.Last && Run.Pass + 1 < Run.Passes) ++Run.Pass;
+    Run.Last = Percent;
+    Report(Run, (Run.Pass * 100 + Percent) / Run.Passes);
 }
 
 // Points the thread's progress event at S's callback for one enlargement;
 // a callback may itself enlarge with another object.
 class TProgressRoute {
 public:
-    explicit TProgressRoute(fi_settings& S) : SavedEvent(ProgressHook), SavedRun(RunSlot().Get()) {
-        RunSlot().Set(&S);
+    TProgressRoute(const fi_settings& S, std::int32_t Passes)
+        : Run{&S, Passes}, SavedEvent(ProgressHook), SavedRun(RunSlot().Get()) {
+        RunSlot().Set(&Run);
         ProgressHook = S.Progress != nullptr ? ForwardProgress : nullptr;
     }
     ~TProgressRoute() {
@@ -151,10 +180,88 @@ public:
     TProgressRoute(const TProgressRoute&) = delete;
     TProgressRoute& operator=(const TProgressRoute&) = delete;
 
+    // The end for a caller whose last pass stopped short of 100 (the best
+    // quality's last steps report nothing).
+    void Finish() {
+        if (Run.Settings->Progress != nullptr && Run.Shown < 100) Report(Run, 100);
+    }
+
 private:
+    TRun Run;
     TProgressEvent SavedEvent;
     void* SavedRun;
 };
+
+// The best quality's parameters as the dialog's fields hold them; an even
+// region size stands for the odd one below it, as on the command line.
+TBestQualitySettings BestSettings(const TBitmapWienerInterpolation& I) {
+    TBestQualitySettings B;
+    B.RegionRadius = I.TrainingRegion / 2;
+    B.Lambda = I.Lambda;
+    B.FilterStrength = I.FilterStrength;
+    return B;
+}
+
+std::int32_t Doublings(std::int32_t Scale) {
+    std::int32_t Count = 0;
+    for (std::int32_t Reached = 2; Reached <= Scale; Reached *= 2) ++Count;
+    return Count;
+}
+
+// Planes (one gray or red, green and blue) enlarged in place by the chosen
+// way: the best quality at once, else the setup's plane by plane.
+void EnlargeMaps(fi_settings& S, const std::vector<TFloatMap*>& Planes, TBitmapWienerInterpolation& I) {
+    if (S.Best) {
+        TProgressRoute Route(S, Doublings(I.ScaleFactor));
+        EnlargeBestQuality(Planes, I.ScaleFactor, BestSettings(I));
+        Route.Finish();
+        return;
+    }
+    const TProgressRoute Route(S, std::int32_t(Planes.size()));
+    for (TFloatMap* Map : Planes) EnlargeWithSettings(Map, S.Dialog.SetupIndex(), I);
+}
+
+std::string Caption(fi_settings& S, const std::string& ImageName) {
+    TBitmapWienerInterpolation& I = Confirmed(S);
+    if (!S.Best) return SettingsCaption(ImageName, I);
+    const TBestQualitySettings B = BestSettings(I);
+    TInterpolatorSettings Shown;
+    Shown.ScaleFactor = I.ScaleFactor;
+    Shown.TrainingRegion = 2 * B.RegionRadius + 1;
+    Shown.Lambda = B.Lambda;
+    Shown.FilterStrength = B.FilterStrength;
+    return ImageCaption(ImageName, Shown, UserDecimalSeparator());
+}
+
+// The best settings' values in the fields, on the default setup (whose
+// fields check the scale) with the switches off.
+void LoadBest(TWienerResizeParamForm& D) {
+    const TBestQualitySettings B;
+    D.SetupComboBox->UserSelects(DefaultSetup);
+    D.TrainingRegionEdit->SetValue(2 * B.RegionRadius + 1);
+    D.LambdaEdit->SetValue(B.Lambda);
+    D.FilterEdit->SetValue(B.FilterStrength);
+    D.ClampWeightsCheckBox->SetChecked(false);
+    D.NormalizeWeightsCheckBox->SetChecked(false);
+    D.ClampResultCheckBox->SetChecked(false);
+}
+
+// A new scale runs the setup again, which resets the fine-tuning; the best
+// quality's parameters do not depend on the scale, so what they were stays.
+template <class TChange>
+void ChangeScale(fi_settings& S, TChange&& Change) {
+    TWienerResizeParamForm& D = S.Dialog;
+    const std::int32_t Region = D.TrainingRegionEdit->Value();
+    const long double Lambda = D.LambdaEdit->Value(), Filter = D.FilterEdit->Value();
+    Change();
+    if (!S.Best) return;
+    D.TrainingRegionEdit->SetValue(Region);
+    D.LambdaEdit->SetValue(Lambda);
+    D.FilterEdit->SetValue(Filter);
+    D.ClampWeightsCheckBox->SetChecked(false);
+    D.NormalizeWeightsCheckBox->SetChecked(false);
+    D.ClampResultCheckBox->SetChecked(false);
+}
 
 // The result must fit the engine's containers, whose sizes count in 32 bits.
 void CheckSize(int Width, int Height, std::int32_t Scale, std::int32_t PixelBytes) {
@@ -171,14 +278,42 @@ void CheckStride(const char* What, std::ptrdiff_t Stride, std::int64_t Row, cons
                std::to_string(Row) + " " + Unit);
 }
 
+// Bytes as planes of doubles through the best quality, rounded back to
+// nearest (ties to even) within 0 .. 255, as the command line writes them.
+void EnlargeBytesBest(fi_settings& S, TBitmapWienerInterpolation& I, const std::uint8_t* Source, int Width,
+                      int Height, int Channels, std::ptrdiff_t SourceStride, std::uint8_t* Result,
+                      std::ptrdiff_t ResultStride) {
+    std::vector<std::unique_ptr<TFloatMap>> Maps;
+    std::vector<TFloatMap*> Planes;
+    for (int c = 0; c < Channels; ++c) {
+        Maps.push_back(std::make_unique<TFloatMap>(Width, Height));
+        Planes.push_back(Maps.back().get());
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x)
+                Maps[c]->Map[std::ptrdiff_t(y) * Width + x] = Source[y * SourceStride + x * Channels + c];
+    }
+    EnlargeMaps(S, Planes, I);
+    const int W = Maps[0]->Width;
+    for (int c = 0; c < Channels; ++c)
+        for (int y = 0; y < Maps[0]->Height; ++y)
+            for (int x = 0; x < W; ++x) {
+                // NaN fails both comparisons and becomes 0.
+                const double r = std::nearbyint(Maps[c]->Map[std::ptrdiff_t(y) * W + x]);
+                Result[y * ResultStride + x * Channels + c] = std::uint8_t(r > 255.0 ? 255.0 : !(r >= 0.0) ? 0.0 : r);
+            }
+}
+
 void EnlargeBytes(fi_settings& S, const std::uint8_t* Source, int Width, int Height, int Channels,
                   std::ptrdiff_t SourceStride, std::uint8_t* Result, std::ptrdiff_t ResultStride) {
     if (Source == nullptr || Result == nullptr) Refuse("no source or result buffer");
     if (Channels != 1 && Channels != 3) throw EStatus(FI_UNSUPPORTED_IMAGE, SUnsupportedImage);
     TBitmapWienerInterpolation& I = Confirmed(S);
-    CheckSize(Width, Height, I.ScaleFactor, Channels);
+    // The best quality holds each channel as a plane of doubles.
+    CheckSize(Width, Height, I.ScaleFactor, S.Best ? std::int32_t(sizeof(double)) : Channels);
     CheckStride("source", SourceStride, std::int64_t(Width) * Channels, "bytes");
     CheckStride("result", ResultStride, std::int64_t(Width) * I.ScaleFactor * Channels, "bytes");
+    if (S.Best)
+        return EnlargeBytesBest(S, I, Source, Width, Height, Channels, SourceStride, Result, ResultStride);
     const bool Gray = Channels == 1;
     // The plug-in's bitmaps: gray with the gray palette, colour as blue-green-red.
     TLinearBitmap Bitmap(Width, Height, Gray ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
@@ -195,7 +330,7 @@ void EnlargeBytes(fi_settings& S, const std::uint8_t* Source, int Width, int Hei
             }
     }
     {
-        const TProgressRoute Route(S);
+        const TProgressRoute Route(S, 1);
         EnlargeWithSettings(&Bitmap, S.Dialog.SetupIndex(), I);
     }
     for (int y = 0; y < Bitmap.Height; ++y) {
@@ -211,23 +346,30 @@ void EnlargeBytes(fi_settings& S, const std::uint8_t* Source, int Width, int Hei
     }
 }
 
-void EnlargePlane(fi_settings& S, const double* Source, int Width, int Height, std::ptrdiff_t SourceStride,
-                  double* Result, std::ptrdiff_t ResultStride) {
-    if (Source == nullptr || Result == nullptr) Refuse("no source or result buffer");
+void EnlargePlanes(fi_settings& S, const double* const* Sources, int Count, int Width, int Height,
+                   std::ptrdiff_t SourceStride, double* const* Results, std::ptrdiff_t ResultStride) {
+    if (Count != 1 && Count != 3) Refuse("planes: " + std::to_string(Count) + " is not accepted (1 or 3)");
+    for (int c = 0; c < Count; ++c)
+        if (Sources == nullptr || Results == nullptr || Sources[c] == nullptr || Results[c] == nullptr)
+            Refuse("no source or result buffer");
     TBitmapWienerInterpolation& I = Confirmed(S);
     CheckSize(Width, Height, I.ScaleFactor, sizeof(double));
     CheckStride("source", SourceStride, Width, "doubles");
     CheckStride("result", ResultStride, std::int64_t(Width) * I.ScaleFactor, "doubles");
-    TFloatMap Map(Width, Height);
-    for (int y = 0; y < Height; ++y)
-        std::memcpy(Map.Map + std::ptrdiff_t(y) * Width, Source + y * SourceStride, std::size_t(Width) * sizeof(double));
-    {
-        const TProgressRoute Route(S);
-        EnlargeWithSettings(&Map, S.Dialog.SetupIndex(), I);
+    std::vector<std::unique_ptr<TFloatMap>> Maps;
+    std::vector<TFloatMap*> Planes;
+    for (int c = 0; c < Count; ++c) {
+        Maps.push_back(std::make_unique<TFloatMap>(Width, Height));
+        Planes.push_back(Maps.back().get());
+        for (int y = 0; y < Height; ++y)
+            std::memcpy(Maps[c]->Map + std::ptrdiff_t(y) * Width, Sources[c] + y * SourceStride,
+                        std::size_t(Width) * sizeof(double));
     }
-    for (int y = 0; y < Map.Height; ++y)
-        std::memcpy(Result + y * ResultStride, Map.Map + std::ptrdiff_t(y) * Map.Width,
-                    std::size_t(Map.Width) * sizeof(double));
+    EnlargeMaps(S, Planes, I);
+    for (int c = 0; c < Count; ++c)
+        for (int y = 0; y < Maps[c]->Height; ++y)
+            std::memcpy(Results[c] + y * ResultStride, Maps[c]->Map + std::ptrdiff_t(y) * Maps[c]->Width,
+                        std::size_t(Maps[c]->Width) * sizeof(double));
 }
 
 } // namespace
@@ -302,6 +444,7 @@ fi_status fi_set_setup(fi_settings* settings, int index) {
                    std::to_string(SetupCount - 1) + ")");
         const std::lock_guard<std::mutex> Lock(FormsLock());
         S.Dialog.SetupComboBox->UserSelects(index);
+        S.Best = false;
     });
 }
 
@@ -318,9 +461,11 @@ fi_status fi_set_scale(fi_settings* settings, int scale) {
         TIntegerEdit& Edit = *S.Dialog.ScaleEdit;
         if (scale == Edit.Value()) return;
         CheckSetupHasScale(S, "scale");
-        SetNumber(Edit, "scale", scale, std::to_string(scale));
-        // The setup is run again for the new scale, as when the user types it.
-        S.Dialog.ScaleEditChangeValue(Edit);
+        ChangeScale(S, [&] {
+            SetNumber(Edit, "scale", scale, std::to_string(scale));
+            // The setup is run again for the new scale, as when the user types it.
+            S.Dialog.ScaleEditChangeValue(Edit);
+        });
     });
 }
 
@@ -349,6 +494,7 @@ fi_status fi_set_clamp_weights(fi_settings* settings, int on) {
     return Call(settings, [&](fi_settings& S) {
         const std::lock_guard<std::mutex> Lock(FormsLock());
         S.Dialog.ClampWeightsCheckBox->SetChecked(on != 0);
+        S.Best = false;
     });
 }
 
@@ -356,6 +502,7 @@ fi_status fi_set_normalize_weights(fi_settings* settings, int on) {
     return Call(settings, [&](fi_settings& S) {
         const std::lock_guard<std::mutex> Lock(FormsLock());
         S.Dialog.NormalizeWeightsCheckBox->SetChecked(on != 0);
+        S.Best = false;
     });
 }
 
@@ -363,6 +510,7 @@ fi_status fi_set_clamp_result(fi_settings* settings, int on) {
     return Call(settings, [&](fi_settings& S) {
         const std::lock_guard<std::mutex> Lock(FormsLock());
         S.Dialog.ClampResultCheckBox->SetChecked(on != 0);
+        S.Best = false;
     });
 }
 
@@ -373,7 +521,7 @@ fi_status fi_set_text(fi_settings* settings, int field, const char* text) {
         switch (field) {
         case FI_FIELD_SCALE:
             CheckSetupHasScale(S, "scale");
-            return SetText(*D.ScaleEdit, "scale", text);
+            return ChangeScale(S, [&] { SetText(*D.ScaleEdit, "scale", text); });
         case FI_FIELD_TRAINING_REGION: return SetText(*D.TrainingRegionEdit, "training region", text);
         case FI_FIELD_REGULARIZATION: return SetText(*D.LambdaEdit, "regularization", text);
         case FI_FIELD_FILTER_STRENGTH: return SetText(*D.FilterEdit, "filter strength", text);
@@ -381,6 +529,16 @@ fi_status fi_set_text(fi_settings* settings, int field, const char* text) {
         Refuse("field " + std::to_string(field) + " is not a numeric field");
     });
 }
+
+fi_status fi_set_best_quality(fi_settings* settings, int on) {
+    return Call(settings, [&](fi_settings& S) {
+        const std::lock_guard<std::mutex> Lock(FormsLock());
+        if (on != 0) LoadBest(S.Dialog);
+        S.Best = on != 0;
+    });
+}
+
+int fi_get_best_quality(const fi_settings* settings) { return settings != nullptr && settings->Best ? 1 : 0; }
 
 fi_status fi_set_progress(fi_settings* settings, fi_progress_callback callback, void* user_data) {
     return Call(settings, [&](fi_settings& S) {
@@ -398,18 +556,26 @@ fi_status fi_enlarge_bytes(fi_settings* settings, const uint8_t* source, int wid
 
 fi_status fi_enlarge_plane(fi_settings* settings, const double* source, int width, int height,
                            ptrdiff_t source_stride, double* result, ptrdiff_t result_stride) {
-    return Call(settings,
-                [&](fi_settings& S) { EnlargePlane(S, source, width, height, source_stride, result, result_stride); });
+    return Call(settings, [&](fi_settings& S) {
+        EnlargePlanes(S, &source, 1, width, height, source_stride, &result, result_stride);
+    });
+}
+
+fi_status fi_enlarge_planes(fi_settings* settings, const double* const* sources, int count, int width, int height,
+                            ptrdiff_t source_stride, double* const* results, ptrdiff_t result_stride) {
+    return Call(settings, [&](fi_settings& S) {
+        EnlargePlanes(S, sources, count, width, height, source_stride, results, result_stride);
+    });
 }
 
 fi_status fi_caption(fi_settings* settings, const char* image_name, char* buffer, size_t size, size_t* length) {
     return Call(settings, [&](fi_settings& S) {
         if (buffer == nullptr && size > 0) Refuse("no caption buffer");
-        const std::string Caption = SettingsCaption(image_name != nullptr ? image_name : "", Confirmed(S));
-        if (length != nullptr) *length = Caption.size();
+        const std::string Text = Caption(S, image_name != nullptr ? image_name : "");
+        if (length != nullptr) *length = Text.size();
         if (size == 0) return;
-        const std::size_t Count = Caption.size() < size ? Caption.size() : size - 1;
-        std::memcpy(buffer, Caption.data(), Count);
+        const std::size_t Count = Text.size() < size ? Text.size() : size - 1;
+        std::memcpy(buffer, Text.data(), Count);
         buffer[Count] = '\0';
     });
 }

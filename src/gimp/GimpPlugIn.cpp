@@ -15,7 +15,9 @@ namespace fi::gimp {
 
 namespace {
 
-enum TArgument { aRunMode, aImage, aDrawable, aSetup, aScale, aRegion, aLambda, aFilter, aClampW, aNormW, aClampR, aCount };
+enum TArgument {
+    aRunMode, aImage, aDrawable, aSetup, aScale, aRegion, aLambda, aFilter, aClampW, aNormW, aClampR, aBest, aCount
+};
 
 GimpParamDef Param(GimpPDBArgType Type, const char* Name, const char* Description) {
     return {Type, const_cast<gchar*>(Name), const_cast<gchar*>(Description)};
@@ -25,8 +27,10 @@ const char* const Help =
     "Enlarges the whole image (every layer, layer mask and channel, the selection and the canvas) by an integer "
     "factor with per-pixel Wiener filters trained on the image itself. 8-bit colour goes through the brightness "
     "and colour-difference planes, deeper images channel by channel; alpha is enlarged as its own plane. Setups "
-    "0, 5 and 6 enlarge 2x and setup 1 4x; their scale argument must be that factor. Indexed images are not "
-    "supported.";
+    "0, 5 and 6 enlarge 2x and setup 1 4x; their scale argument must be that factor. With best-quality, the "
+    "best quality measured on photographs takes the place of the setup: setup and the three switches are "
+    "ignored, and colour of any depth goes through the brightness and colour-difference planes. Indexed images "
+    "are not supported.";
 
 void Query() {
     const GimpParamDef Args[aCount] = {
@@ -43,6 +47,9 @@ void Query() {
         Param(GIMP_PDB_INT32, "clamp-weights", "Clamp weights to [0;1] (TRUE or FALSE)"),
         Param(GIMP_PDB_INT32, "normalize-weights", "Normalize weights (TRUE or FALSE)"),
         Param(GIMP_PDB_INT32, "clamp-result", "Clamp result to source (TRUE or FALSE)"),
+        Param(GIMP_PDB_INT32, "best-quality",
+              "Best quality for photographs (TRUE or FALSE); when TRUE, setup and the switches are ignored, "
+              "scale, training-region, regularization and filter-strength apply (13, 0.03 and 2 are its own)"),
     };
     gimp_install_procedure(ProcedureName, "Enlarge the image with Wiener filters trained on itself", Help,
                            "Fractal interpolation developers", "Fractal interpolation developers", "2026",
@@ -60,13 +67,23 @@ TSettings NewSettings() {
     return TSettings(S, fi_settings_free);
 }
 
-// Settings in the dialog's order: the setup, its scale, then the rest.
-fi_status Apply(fi_settings* S, const fi_values& V) {
-    fi_status Status = fi_set_setup(S, V.setup);
+// What a run is given or remembers: the dialog's values and whether the
+// best quality takes the place of the setup and the switches.
+struct TChoice {
+    fi_values Values;
+    int Best;
+};
+
+// Settings in the dialog's order: the setup (or the best quality), its
+// scale, then the rest.
+fi_status Apply(fi_settings* S, const TChoice& C) {
+    const fi_values& V = C.Values;
+    fi_status Status = C.Best ? fi_set_best_quality(S, 1) : fi_set_setup(S, V.setup);
     if (Status == FI_OK) Status = fi_set_scale(S, V.scale);
     if (Status == FI_OK) Status = fi_set_training_region(S, V.training_region);
     if (Status == FI_OK) Status = fi_set_regularization(S, V.regularization);
     if (Status == FI_OK) Status = fi_set_filter_strength(S, V.filter_strength);
+    if (C.Best) return Status;
     if (Status == FI_OK) Status = fi_set_clamp_weights(S, V.clamp_weights);
     if (Status == FI_OK) Status = fi_set_normalize_weights(S, V.normalize_weights);
     if (Status == FI_OK) Status = fi_set_clamp_result(S, V.clamp_result);
@@ -80,36 +97,47 @@ void CheckSwitch(const GimpParam& Arg, const char* Name) {
                                                     " is not accepted (TRUE or FALSE)");
 }
 
-fi_values Arguments(gint Count, const GimpParam* Args) {
+TChoice Arguments(gint Count, const GimpParam* Args) {
     if (Count != aCount)
         throw EEnlargement(FI_INVALID_ARGUMENT, std::string(ProcedureName) + " takes " + std::to_string(aCount) +
                                                     " arguments, not " + std::to_string(Count));
     CheckSwitch(Args[aClampW], "clamp-weights");
     CheckSwitch(Args[aNormW], "normalize-weights");
     CheckSwitch(Args[aClampR], "clamp-result");
-    return {Args[aSetup].data.d_int32,  Args[aScale].data.d_int32,  Args[aRegion].data.d_int32,
-            Args[aLambda].data.d_float, Args[aFilter].data.d_float, Args[aClampW].data.d_int32,
-            Args[aNormW].data.d_int32,  Args[aClampR].data.d_int32};
+    CheckSwitch(Args[aBest], "best-quality");
+    return {{Args[aSetup].data.d_int32, Args[aScale].data.d_int32, Args[aRegion].data.d_int32,
+             Args[aLambda].data.d_float, Args[aFilter].data.d_float, Args[aClampW].data.d_int32,
+             Args[aNormW].data.d_int32, Args[aClampR].data.d_int32},
+            Args[aBest].data.d_int32};
+}
+
+// The last run's choice; the values alone from a build before the best
+// quality, which was off then.
+bool Remembered(TChoice& Last) {
+    const gsize Size = gimp_get_data_size(ProcedureName);
+    if (Size != sizeof Last && Size != sizeof Last.Values) return false;
+    Last.Best = 0;
+    return Size == sizeof Last ? gimp_get_data(ProcedureName, &Last) : gimp_get_data(ProcedureName, &Last.Values);
 }
 
 // The settings of this run; false when the user cancelled the dialog.
 bool Prepare(TSettings& Settings, GimpRunMode Mode, gint Count, const GimpParam* Args) {
     fi_settings* S = Settings.get();
-    fi_values Last;
-    const bool Remembered = gimp_get_data_size(ProcedureName) == sizeof Last && gimp_get_data(ProcedureName, &Last);
     if (Mode == GIMP_RUN_NONINTERACTIVE) {
         if (Apply(S, Arguments(Count, Args)) != FI_OK) throw EEnlargement(FI_INVALID_ARGUMENT, fi_message(S));
         return true;
     }
     // Values remembered by another build may no longer be accepted; the
     // dialog's defaults stand in for them then.
-    if (Remembered && Apply(S, Last) != FI_OK) {
+    TChoice Last{};
+    if (Remembered(Last) && Apply(S, Last) != FI_OK) {
         Settings = NewSettings();
         S = Settings.get();
     }
     if (Mode == GIMP_RUN_INTERACTIVE && !RunParameterDialog(S)) return false;
-    fi_values Now;
-    if (fi_get_values(S, &Now) == FI_OK) gimp_set_data(ProcedureName, &Now, sizeof Now);
+    TChoice Now{};
+    Now.Best = fi_get_best_quality(S);
+    if (fi_get_values(S, &Now.Values) == FI_OK) gimp_set_data(ProcedureName, &Now, sizeof Now);
     return true;
 }
 

@@ -20,8 +20,21 @@ void Check(fi_settings* Settings, fi_status Status) {
 
 // How a drawable's samples go through the engine: 8 bits the bitmap way;
 // deeper integers the float way with their values kept (as the command line
-// keeps a file's), floating-point samples as they are.
+// keeps a file's), floating-point samples as they are. The best quality's
+// parameters are measured on 8-bit samples: deeper ones are brought to that
+// scale and back, as the command line does.
 enum class TSampleKind { Byte, Word, Long, Real };
+
+double ToEngineScale(TSampleKind Kind, bool Best) {
+    if (!Best) return 1.0;
+    switch (Kind) {
+    case TSampleKind::Byte: break;
+    case TSampleKind::Word: return 255.0 / 65535.0;
+    case TSampleKind::Long: return 255.0 / 4294967295.0;
+    case TSampleKind::Real: return 255.0;
+    }
+    return 1.0;
+}
 
 struct TLayout {
     const Babl* Format;
@@ -44,8 +57,23 @@ TLayout LayoutOf(std::int32_t Drawable) {
     return L;
 }
 
+// The groups of channels that go through the engine together, as (first,
+// count): colour and alpha for bytes and for the best quality (which takes
+// colour as three planes), else each channel alone.
+std::vector<std::pair<int, int>> GroupsOf(const TLayout& L, bool Best) {
+    std::vector<std::pair<int, int>> Groups;
+    const int Colour = L.Alpha ? L.Components - 1 : L.Components;
+    if (L.Kind == TSampleKind::Byte || Best) {
+        Groups.emplace_back(0, Colour);
+        if (L.Alpha) Groups.emplace_back(Colour, 1);
+    } else {
+        for (int c = 0; c < L.Components; ++c) Groups.emplace_back(c, 1);
+    }
+    return Groups;
+}
+
 // The engine runs one drawable takes, for the progress bar.
-int PassesOf(const TLayout& L) { return L.Kind == TSampleKind::Byte ? (L.Alpha ? 2 : 1) : L.Components; }
+int PassesOf(const TLayout& L, bool Best) { return int(GroupsOf(L, Best).size()); }
 
 // One progress bar over every pass of the run.
 struct TProgress {
@@ -96,12 +124,11 @@ void Scatter(const std::vector<T>& Plane, T* Out, int Step, int Offset, int Widt
 }
 
 TBytes EnlargeBytes(fi_settings* S, TProgress& P, const TLayout& L, const TBytes& In, int W, int H, int Scale) {
-    const int N = L.Components, Colour = L.Alpha ? N - 1 : N;
+    const int N = L.Components;
     const std::size_t Pixels = std::size_t(W) * H, Big = Pixels * Scale * Scale;
     TBytes Out(Big * N);
     // Colour as one bitmap (its brightness plane), alpha as another.
-    for (const auto& [Offset, Width] : {std::pair{0, Colour}, std::pair{Colour, L.Alpha ? 1 : 0}}) {
-        if (Width == 0) continue;
+    for (const auto& [Offset, Width] : GroupsOf(L, false)) {
         const TBytes Plane = Gather(In.data(), Pixels, N, Offset, Width);
         TBytes Result(Big * Width);
         Check(S, fi_enlarge_bytes(S, Plane.data(), W, H, Width, W * Width, Result.data(), W * Scale * Width));
@@ -112,40 +139,55 @@ TBytes EnlargeBytes(fi_settings* S, TProgress& P, const TLayout& L, const TBytes
 }
 
 template <class T>
-TBytes EnlargeSamples(fi_settings* S, TProgress& P, const TLayout& L, const TBytes& In, int W, int H, int Scale) {
+TBytes EnlargeSamples(fi_settings* S, TProgress& P, const TLayout& L, const TBytes& In, int W, int H, int Scale,
+                      bool Best) {
     const int N = L.Components;
     const std::size_t Pixels = std::size_t(W) * H, Big = Pixels * Scale * Scale;
+    const double ToEngine = ToEngineScale(L.Kind, Best);
     TBytes Out(Big * N * sizeof(T));
     std::vector<T> Samples(Pixels * N), Enlarged(Big * N);
     std::memcpy(Samples.data(), In.data(), In.size());
-    for (int c = 0; c < N; ++c) {
-        std::vector<double> Plane(Pixels), Result(Big);
-        for (std::size_t p = 0; p < Pixels; ++p) Plane[p] = double(Samples[p * N + c]);
-        Check(S, fi_enlarge_plane(S, Plane.data(), W, H, W, Result.data(), std::ptrdiff_t(W) * Scale));
-        for (std::size_t p = 0; p < Big; ++p) {
-            if constexpr (std::is_floating_point_v<T>) {
-                Enlarged[p * N + c] = T(Result[p]);
-            } else {
-                // Round to nearest, ties to even, as the command line writes integer samples.
-                const double Max = double(std::numeric_limits<T>::max());
-                const double r = std::nearbyint(Result[p]);
-                Enlarged[p * N + c] = T(r > Max ? Max : (!(r >= 0.0) ? 0.0 : r));
-            }
+    for (const auto& [Offset, Width] : GroupsOf(L, Best)) {
+        std::vector<std::vector<double>> Planes(Width, std::vector<double>(Pixels)), Results(Width);
+        std::vector<const double*> Sources;
+        std::vector<double*> Targets;
+        for (int c = 0; c < Width; ++c) {
+            for (std::size_t p = 0; p < Pixels; ++p) Planes[c][p] = double(Samples[p * N + Offset + c]);
+            if (ToEngine != 1.0)
+                for (double& v : Planes[c]) v *= ToEngine;
+            Results[c].resize(Big);
+            Sources.push_back(Planes[c].data());
+            Targets.push_back(Results[c].data());
         }
+        Check(S, fi_enlarge_planes(S, Sources.data(), Width, W, H, W, Targets.data(), std::ptrdiff_t(W) * Scale));
+        for (int c = 0; c < Width; ++c)
+            for (std::size_t p = 0; p < Big; ++p) {
+                const double v = ToEngine != 1.0 ? Results[c][p] / ToEngine : Results[c][p];
+                T& Sample = Enlarged[p * N + Offset + c];
+                if constexpr (std::is_floating_point_v<T>) {
+                    Sample = T(v);
+                } else {
+                    // Round to nearest, ties to even, as the command line writes integer samples.
+                    const double Max = double(std::numeric_limits<T>::max());
+                    const double r = std::nearbyint(v);
+                    Sample = T(r > Max ? Max : (!(r >= 0.0) ? 0.0 : r));
+                }
+            }
         ++P.Done;
     }
     std::memcpy(Out.data(), Enlarged.data(), Out.size());
     return Out;
 }
 
-TBytes EnlargePixels(fi_settings* S, TProgress& P, const TLayout& L, const TBytes& In, int W, int H, int Scale) {
+TBytes EnlargePixels(fi_settings* S, TProgress& P, const TLayout& L, const TBytes& In, int W, int H, int Scale,
+                     bool Best) {
     switch (L.Kind) {
     case TSampleKind::Byte: return EnlargeBytes(S, P, L, In, W, H, Scale);
-    case TSampleKind::Word: return EnlargeSamples<std::uint16_t>(S, P, L, In, W, H, Scale);
-    case TSampleKind::Long: return EnlargeSamples<std::uint32_t>(S, P, L, In, W, H, Scale);
+    case TSampleKind::Word: return EnlargeSamples<std::uint16_t>(S, P, L, In, W, H, Scale, Best);
+    case TSampleKind::Long: return EnlargeSamples<std::uint32_t>(S, P, L, In, W, H, Scale, Best);
     case TSampleKind::Real: break;
     }
-    return EnlargeSamples<double>(S, P, L, In, W, H, Scale);
+    return EnlargeSamples<double>(S, P, L, In, W, H, Scale, Best);
 }
 
 // A drawable read before any size changes, and its enlargement.
@@ -161,8 +203,8 @@ TDrawable ReadDrawable(std::int32_t Id, int Width, int Height) {
     return {Id, L, Width, Height, ReadPixels(Id, L, Width, Height)};
 }
 
-void Enlarge(fi_settings* S, TProgress& P, TDrawable& D, int Scale) {
-    D.Pixels = EnlargePixels(S, P, D.Layout, D.Pixels, D.Width, D.Height, Scale);
+void Enlarge(fi_settings* S, TProgress& P, TDrawable& D, int Scale, bool Best) {
+    D.Pixels = EnlargePixels(S, P, D.Layout, D.Pixels, D.Width, D.Height, Scale, Best);
     D.Width *= Scale;
     D.Height *= Scale;
 }
@@ -222,6 +264,7 @@ void EnlargeImage(std::int32_t Image, fi_settings* S) {
     fi_values V;
     Check(S, fi_get_values(S, &V));
     const int Scale = V.scale, W = gimp_image_width(Image), H = gimp_image_height(Image);
+    const bool Best = fi_get_best_quality(S) != 0;
     if (std::int64_t(W) * Scale > GIMP_MAX_IMAGE_SIZE || std::int64_t(H) * Scale > GIMP_MAX_IMAGE_SIZE)
         throw EEnlargement(FI_INVALID_ARGUMENT, "the enlarged image would be larger than GIMP allows (" +
                                                     std::to_string(GIMP_MAX_IMAGE_SIZE) + " pixels a side)");
@@ -247,8 +290,8 @@ void EnlargeImage(std::int32_t Image, fi_settings* S) {
     TProgress Progress;
     Progress.Total = 0;
     for (const TLayerWork& L : LayerWork)
-        Progress.Total += PassesOf(L.Layer.Layout) + (L.Mask.empty() ? 0 : PassesOf(L.Mask[0].Layout));
-    for (const TDrawable& C : ChannelWork) Progress.Total += PassesOf(C.Layout);
+        Progress.Total += PassesOf(L.Layer.Layout, Best) + (L.Mask.empty() ? 0 : PassesOf(L.Mask[0].Layout, Best));
+    for (const TDrawable& C : ChannelWork) Progress.Total += PassesOf(C.Layout, Best);
     if (Progress.Total == 0) Progress.Total = 1;
     gimp_progress_init("Fractal interpolation");
     Check(S, fi_set_progress(S, TProgress::Report, &Progress));
@@ -256,10 +299,10 @@ void EnlargeImage(std::int32_t Image, fi_settings* S) {
     // The engine's work comes before the first change, so that a failure
     // leaves the image as it was.
     for (TLayerWork& L : LayerWork) {
-        Enlarge(S, Progress, L.Layer, Scale);
-        for (TDrawable& M : L.Mask) Enlarge(S, Progress, M, Scale);
+        Enlarge(S, Progress, L.Layer, Scale, Best);
+        for (TDrawable& M : L.Mask) Enlarge(S, Progress, M, Scale, Best);
     }
-    for (TDrawable& C : ChannelWork) Enlarge(S, Progress, C, Scale);
+    for (TDrawable& C : ChannelWork) Enlarge(S, Progress, C, Scale, Best);
     Check(S, fi_set_progress(S, nullptr, nullptr));
 
     const TUndoGroup Undo(Image);

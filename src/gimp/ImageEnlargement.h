@@ -22,6 +22,8 @@ public:
 // undo step with progress in GIMP's progress bar. 8-bit colour goes the
 // bitmap way through the brightness and colour-difference planes, deeper
 // samples the float way channel by channel; alpha is a plane of its own.
+// The best quality takes deeper colour as three planes too, on the scale
+// of 8-bit samples.
 void EnlargeImage(std::int32_t Image, fi_settings* Settings);
 
 } // namespace fi::gimp

@@ -23,6 +23,7 @@ struct TField {
 struct TDialog {
     fi_settings* Settings;
     GtkWidget* Window = nullptr;
+    GtkWidget* Best = nullptr;
     GtkWidget* Setup = nullptr;
     std::array<TField, 4> Fields{{{FI_FIELD_SCALE, "Scale factor:"},
                                   {FI_FIELD_TRAINING_REGION, "Training region size:"},
@@ -59,7 +60,9 @@ void UpdateOk(TDialog& D) {
 void Fill(TDialog& D, const TField* Typing) {
     fi_values V;
     if (fi_get_values(D.Settings, &V) != FI_OK) return;
+    const bool Best = fi_get_best_quality(D.Settings) != 0;
     D.Filling = true;
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(D.Best), Best);
     gtk_combo_box_set_active(GTK_COMBO_BOX(D.Setup), V.setup);
     const std::array<std::string, 4> Texts{std::to_string(V.scale), std::to_string(V.training_region),
                                            Shown(V.regularization), Shown(V.filter_strength)};
@@ -73,6 +76,9 @@ void Fill(TDialog& D, const TField* Typing) {
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(D.ClampWeights), V.clamp_weights);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(D.NormalizeWeights), V.normalize_weights);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(D.ClampResult), V.clamp_result);
+    // The best quality has no setup and no switches of its own to choose.
+    for (GtkWidget* W : {D.Setup, D.ClampWeights, D.NormalizeWeights, D.ClampResult})
+        gtk_widget_set_sensitive(W, !Best);
     D.Filling = false;
     UpdateOk(D);
 }
@@ -82,6 +88,13 @@ void SetupChanged(GtkComboBox* Combo, gpointer Data) {
     if (D.Filling) return;
     // A setup brings its own values, as in the Windows dialog.
     if (fi_set_setup(D.Settings, gtk_combo_box_get_active(Combo)) == FI_OK) Fill(D, nullptr);
+}
+
+void BestToggled(GtkToggleButton* Button, gpointer Data) {
+    auto& D = *static_cast<TDialog*>(Data);
+    if (D.Filling) return;
+    // On, it brings its own values; off, the fields stay for the setup.
+    if (fi_set_best_quality(D.Settings, gtk_toggle_button_get_active(Button)) == FI_OK) Fill(D, nullptr);
 }
 
 void FieldChanged(GtkEditable* Entry, gpointer Data) {
@@ -123,6 +136,10 @@ void Build(TDialog& D) {
     GtkWidget* Box = gtk_vbox_new(FALSE, 6);
     gtk_container_set_border_width(GTK_CONTAINER(Box), 12);
     gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(D.Window))), Box, TRUE, TRUE, 0);
+
+    D.Best = gtk_check_button_new_with_label("Best quality for photographs");
+    gtk_box_pack_start(GTK_BOX(Box), D.Best, FALSE, FALSE, 0);
+    g_signal_connect(D.Best, "toggled", G_CALLBACK(BestToggled), &D);
 
     GtkWidget* Table = gtk_table_new(5, 2, FALSE);
     gtk_table_set_col_spacings(GTK_TABLE(Table), 12);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -13,7 +14,9 @@
 #include "parallel/Progress.h"
 #include "plugin/ProcessingDriver.h"
 #include "support/FloatEnvironment.h"
+#include "support/FloatFormat.h"
 #include "ui/WienerResizeParamForm.h"
+#include "wiener/BestQualityEnlarge.h"
 
 namespace fi::test {
 namespace {
@@ -228,6 +231,167 @@ TEST(CInterface, ProgressAndCancel) {
     EXPECT_EQ(TProgressEvent(ProgressHook), nullptr);
     Log = {};
     EXPECT_EQ(Enlarge(S, Source, W, H, 1, W, 2), Whole);
+}
+
+// What the command line's best preset computes for 8-bit samples: the
+// channels as planes, the unit, the nearest byte (ties to even).
+TBytes BestReference(const TBytes& Source, int Width, int Height, int Channels, int Stride, int Scale,
+                     const TBestQualitySettings& Settings = {}) {
+    std::vector<TFloatMap> Maps(static_cast<std::size_t>(Channels));
+    std::vector<TFloatMap*> Planes;
+    for (int c = 0; c < Channels; ++c) {
+        Maps[c].SetSize(Width, Height);
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x)
+                Maps[c].Map[y * Width + x] = Source[std::size_t(y * Stride + x * Channels + c)];
+        Planes.push_back(&Maps[c]);
+    }
+    EnlargeBestQuality(Planes, Scale, Settings);
+    TBytes Result;
+    for (int p = 0; p < Maps[0].Count; ++p)
+        for (int c = 0; c < Channels; ++c) {
+            const double r = std::nearbyint(Maps[c].Map[p]);
+            Result.push_back(std::uint8_t(r > 255 ? 255 : r < 0 ? 0 : r));
+        }
+    return Result;
+}
+
+TEST(CInterface, BestQualityIsTheCommandLinesPreset) {
+    struct TCase { int Scale, Channels; };
+    for (const TCase C : {TCase{2, 3}, TCase{3, 3}, TCase{4, 1}}) {
+        const int W = 21, H = 16, Stride = W * C.Channels + 2;
+        const TBytes Source = Picture(W, H, C.Channels, Stride);
+        TSettings S;
+        ASSERT_EQ(fi_set_best_quality(S, 1), FI_OK);
+        ASSERT_EQ(fi_set_scale(S, C.Scale), FI_OK);
+        EXPECT_EQ(Enlarge(S, Source, W, H, C.Channels, Stride, C.Scale),
+                  BestReference(Source, W, H, C.Channels, Stride, C.Scale))
+            << "scale " << C.Scale << ", channels " << C.Channels;
+    }
+    // The fields given apply on top, an even region standing for the odd one below.
+    const int W = 17, H = 12;
+    const TBytes Source = Picture(W, H, 3, 3 * W);
+    TSettings S;
+    ASSERT_EQ(fi_set_best_quality(S, 1), FI_OK);
+    ASSERT_EQ(fi_set_training_region(S, 10), FI_OK);
+    ASSERT_EQ(fi_set_text(S, FI_FIELD_REGULARIZATION, "0.01"), FI_OK);
+    ASSERT_EQ(fi_set_filter_strength(S, 4), FI_OK);
+    TBestQualitySettings Given;
+    Given.RegionRadius = 5;
+    Given.Lambda = 0.01;
+    Given.FilterStrength = 4;
+    EXPECT_EQ(Enlarge(S, Source, W, H, 3, 3 * W, 2), BestReference(Source, W, H, 3, 3 * W, 2, Given));
+}
+
+TEST(CInterface, PlanesGoTogetherOnlyForTheBestQuality) {
+    const int W = 15, H = 11, Stride = 16, Big = 2 * W;
+    std::vector<std::vector<double>> In(3, std::vector<double>(std::size_t(Stride) * H, -1.0));
+    std::vector<TFloatMap> Maps(3);
+    for (int c = 0; c < 3; ++c)
+        Maps[c].SetSize(W, H);
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                In[c][std::size_t(y * Stride + x)] = Maps[c].Map[y * W + x] = 127.5 + 120 * std::sin(x * 0.9 + y * c);
+    const double* Sources[3] = {In[0].data(), In[1].data(), In[2].data()};
+    std::vector<std::vector<double>> Out(3, std::vector<double>(std::size_t(Big) * 2 * H));
+    double* Results[3] = {Out[0].data(), Out[1].data(), Out[2].data()};
+
+    // The setups' way: each plane as fi_enlarge_plane enlarges it alone.
+    TSettings S;
+    ASSERT_EQ(fi_enlarge_planes(S, Sources, 3, W, H, Stride, Results, Big), FI_OK) << fi_message(S);
+    for (int c = 0; c < 3; ++c) {
+        std::vector<double> Alone(Out[c].size());
+        ASSERT_EQ(fi_enlarge_plane(S, Sources[c], W, H, Stride, Alone.data(), Big), FI_OK);
+        EXPECT_EQ(Out[c], Alone) << c;
+    }
+    // The best quality: the three as colour.
+    ASSERT_EQ(fi_set_best_quality(S, 1), FI_OK);
+    ASSERT_EQ(fi_enlarge_planes(S, Sources, 3, W, H, Stride, Results, Big), FI_OK) << fi_message(S);
+    EnlargeBestQuality({&Maps[0], &Maps[1], &Maps[2]}, 2);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(0, std::memcmp(Out[c].data(), Maps[c].Map, Out[c].size() * sizeof(double))) << c;
+
+    EXPECT_EQ(fi_enlarge_planes(S, Sources, 2, W, H, Stride, Results, Big), FI_INVALID_ARGUMENT);
+    EXPECT_STREQ(fi_message(S), "planes: 2 is not accepted (1 or 3)");
+    const double* Missing[3] = {Sources[0], nullptr, Sources[2]};
+    EXPECT_EQ(fi_enlarge_planes(S, Missing, 3, W, H, Stride, Results, Big), FI_INVALID_ARGUMENT);
+    EXPECT_EQ(fi_enlarge_planes(S, Sources, 3, W, H, Stride, Results, Big - 1), FI_INVALID_ARGUMENT);
+}
+
+TEST(CInterface, BestQualityShowsItsFieldsUntilASetupOrSwitch) {
+    TSettings S;
+    EXPECT_EQ(fi_get_best_quality(S), 0);
+    EXPECT_EQ(fi_get_best_quality(nullptr), 0);
+    // From a setup with other values and its switches on.
+    ASSERT_EQ(fi_set_setup(S, 2), FI_OK);
+    ASSERT_EQ(fi_set_scale(S, 3), FI_OK);
+    ASSERT_EQ(fi_set_clamp_result(S, 1), FI_OK);
+    ASSERT_EQ(fi_set_best_quality(S, 1), FI_OK);
+    EXPECT_EQ(fi_get_best_quality(S), 1);
+    fi_values V;
+    ASSERT_EQ(fi_get_values(S, &V), FI_OK);
+    EXPECT_EQ(std::tie(V.setup, V.scale, V.training_region, V.regularization, V.filter_strength),
+              std::make_tuple(DefaultSetup, 3, 13, 0.03, 2.0));
+    EXPECT_EQ(std::tie(V.clamp_weights, V.normalize_weights, V.clamp_result), std::make_tuple(0, 0, 0));
+
+    // A new scale keeps the fields; refusals keep the best quality.
+    ASSERT_EQ(fi_set_training_region(S, 9), FI_OK);
+    ASSERT_EQ(fi_set_text(S, FI_FIELD_SCALE, "2*2"), FI_OK);
+    ASSERT_EQ(fi_set_scale(S, 5), FI_OK);
+    EXPECT_EQ(fi_set_setup(S, 9), FI_INVALID_ARGUMENT);
+    ASSERT_EQ(fi_get_values(S, &V), FI_OK);
+    EXPECT_EQ(std::tie(V.scale, V.training_region, V.regularization, V.filter_strength),
+              std::make_tuple(5, 9, 0.03, 2.0));
+    EXPECT_EQ(fi_get_best_quality(S), 1);
+
+    // A setup or a switch is the setups' way; turning off keeps the fields.
+    ASSERT_EQ(fi_set_setup(S, DefaultSetup), FI_OK);
+    EXPECT_EQ(fi_get_best_quality(S), 0);
+    ASSERT_EQ(fi_set_best_quality(S, 1), FI_OK);
+    ASSERT_EQ(fi_set_normalize_weights(S, 0), FI_OK);
+    EXPECT_EQ(fi_get_best_quality(S), 0);
+    ASSERT_EQ(fi_set_best_quality(S, 1), FI_OK);
+    ASSERT_EQ(fi_set_best_quality(S, 0), FI_OK);
+    EXPECT_EQ(fi_get_best_quality(S), 0);
+    ASSERT_EQ(fi_get_values(S, &V), FI_OK);
+    EXPECT_EQ(std::tie(V.training_region, V.regularization), std::make_tuple(13, 0.03));
+    EXPECT_EQ(fi_set_best_quality(nullptr, 1), FI_INVALID_ARGUMENT);
+}
+
+TEST(CInterface, BestQualityCaptionAndProgress) {
+    TSettings S;
+    ASSERT_EQ(fi_set_best_quality(S, 1), FI_OK);
+    ASSERT_EQ(fi_set_scale(S, 4), FI_OK);
+    char Caption[200];
+    ASSERT_EQ(fi_caption(S, "dir/photo.png", Caption, sizeof Caption, nullptr), FI_OK);
+    const std::string Regul = std::string("0") + UserDecimalSeparator() + "03";
+    EXPECT_EQ(std::string(Caption), "photo x4 region=13 regul=" + Regul + " filter=2 clampw=0 normalize=0 clampres=0");
+    ASSERT_EQ(fi_set_training_region(S, 8), FI_OK);
+    ASSERT_EQ(fi_caption(S, "photo", Caption, sizeof Caption, nullptr), FI_OK);
+    EXPECT_EQ(std::string(Caption), "photo x4 region=9 regul=" + Regul + " filter=2 clampw=0 normalize=0 clampres=0");
+
+    // Two doublings share the percentages, which only grow, up to 100.
+    const int W = 30, H = 20;
+    const TBytes Source = Picture(W, H, 3, 3 * W);
+    TProgressLog Log;
+    ASSERT_EQ(fi_set_progress(S, LogProgress, &Log), FI_OK);
+    const TBytes Whole = Enlarge(S, Source, W, H, 3, 3 * W, 4);
+    ASSERT_GT(Log.Percents.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(Log.Percents.begin(), Log.Percents.end()));
+    EXPECT_EQ(Log.Percents.back(), 100);
+    EXPECT_NE(std::find(Log.Percents.begin(), Log.Percents.end(), 50), Log.Percents.end());
+
+    for (const int CancelAt : {1, int(Log.Percents.size()) / 2}) {
+        Log = {{}, CancelAt};
+        TBytes Out(std::size_t(16 * 3 * W * H));
+        EXPECT_EQ(fi_enlarge_bytes(S, Source.data(), W, H, 3, 3 * W, Out.data(), 12 * W), FI_CANCELLED);
+        EXPECT_EQ(int(Log.Percents.size()), CancelAt);
+        EXPECT_STREQ(fi_message(S), "cancelled by the progress callback");
+    }
+    EXPECT_EQ(TProgressEvent(ProgressHook), nullptr);
+    Log = {};
+    EXPECT_EQ(Enlarge(S, Source, W, H, 3, 3 * W, 4), Whole);
 }
 
 TEST(CInterface, CallersFloatStateComesBackAndDoesNotMatter) {

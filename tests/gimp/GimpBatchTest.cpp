@@ -1,15 +1,18 @@
 // The plug-in run by GIMP itself, headless, on PNG files, compared with the
-// command-line enlarger's results for the same files and settings; and its
-// refusal of bad arguments, after which GIMP goes on working.
+// command-line enlarger's results for the same files and settings, the best
+// quality with the command line's preset of that name; and its refusal of
+// bad arguments, after which GIMP goes on working.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "fractal_interpolation.h"
 #include "tools/ImageTestSupport.h"
 
 namespace fi::test {
@@ -25,27 +28,34 @@ struct TCase {
     // The procedure's arguments after the drawable, and the same for the command line.
     const char* Arguments;
     const char* Options;
+    bool Best = false;
 };
 
 const TCase Cases[] = {
-    {"rgb", 3, false, TSampleType::st8bit, "3 2 7 0.01 8 0 0 0",
+    {"rgb", 3, false, TSampleType::st8bit, "3 2 7 0.01 8 0 0 0 0",
      "--setup 3 --scale 2 --region 7 --regularization 0.01 --filter 8"},
-    {"rgba", 4, true, TSampleType::st8bit, "2 3 5 0.001 4 1 1 1",
+    {"rgba", 4, true, TSampleType::st8bit, "2 3 5 0.001 4 1 1 1 0",
      "--setup 2 --scale 3 --region 5 --regularization 0.001 --filter 4 --clamp-weights --normalize-weights "
      "--clamp-result"},
-    {"gray", 1, false, TSampleType::st8bit, "6 2 7 0.01 8 0 0 1",
+    {"gray", 1, false, TSampleType::st8bit, "6 2 7 0.01 8 0 0 1 0",
      "--setup 6 --region 7 --regularization 0.01 --filter 8 --clamp-result"},
-    {"rgb16", 3, false, TSampleType::st16bit, "3 2 9 0.005 8 0 0 0",
+    {"rgb16", 3, false, TSampleType::st16bit, "3 2 9 0.005 8 0 0 0 0",
      "--setup 3 --scale 2 --region 9 --regularization 0.005 --filter 8"},
-    {"graya16", 2, true, TSampleType::st16bit, "4 2 7 0.01 2 0 1 0",
+    {"graya16", 2, true, TSampleType::st16bit, "4 2 7 0.01 2 0 1 0 0",
      "--setup 4 --scale 2 --region 7 --regularization 0.01 --filter 2 --normalize-weights"},
+    // The setup and the switches are ignored: setup 0 would fix the scale at 2.
+    {"rgb-best", 3, false, TSampleType::st8bit, "0 3 13 0.03 2 1 0 1 1", "--preset best --scale 3", true},
+    {"rgba16-best", 4, true, TSampleType::st16bit, "3 2 9 0.01 4 0 0 0 1",
+     "--preset best --region 9 --regularization 0.01 --filter 4", true},
 };
 
 // Bad arguments, each with what the refusal must say.
 const std::pair<const char*, const char*> BadArguments[] = {
-    {"3 1 7 0.01 8 0 0 0", "scale: 1 is not accepted (a whole number from 2 to 16)"},
-    {"3 2 0 0.01 8 0 0 0", "training region: 0 is not accepted (a whole number from 1 to 100)"},
-    {"9 2 7 0.01 8 0 0 0", "setup: 9 is not a setup (a whole number from 0 to 6)"},
+    {"3 1 7 0.01 8 0 0 0 0", "scale: 1 is not accepted (a whole number from 2 to 16)"},
+    {"3 2 0 0.01 8 0 0 0 0", "training region: 0 is not accepted (a whole number from 1 to 100)"},
+    {"9 2 7 0.01 8 0 0 0 0", "setup: 9 is not a setup (a whole number from 0 to 6)"},
+    {"3 2 7 0.01 8 0 0 0 2", "best-quality: 2 is not accepted (TRUE or FALSE)"},
+    {"3 2 0 0.01 8 0 0 0 1", "training region: 0 is not accepted (a whole number from 1 to 100)"},
 };
 
 // A two-layer image on a smaller canvas: the RGBA case's file as a layer
@@ -68,7 +78,7 @@ std::string LayeredScript(const fs::path& Layer, const fs::path& Saved) {
   (gimp-image-select-rectangle image CHANNEL-OP-REPLACE 2 2 10 10)
   (gimp-image-insert-vectors image v 0 0)
   (gimp-vectors-bezier-stroke-new-moveto v 4 5)
-  (plug-in-fractal-interpolation RUN-NONINTERACTIVE image a 2 3 5 0.001 4 1 1 1)
+  (plug-in-fractal-interpolation RUN-NONINTERACTIVE image a 2 3 5 0.001 4 1 1 1 0)
   (expect (= (car (gimp-image-width image)) 90) "canvas width")
   (expect (= (car (gimp-image-height image)) 60) "canvas height")
   (expect (equal? (gimp-drawable-offsets a) (list -12 9)) "offsets of the first layer")
@@ -82,6 +92,50 @@ std::string LayeredScript(const fs::path& Layer, const fs::path& Saved) {
   (file-png-save2 RUN-NONINTERACTIVE image a ")" + Saved.string() + R"(" "x" 0 9 0 0 0 0 0 0 1)
   (gimp-image-delete image)))";
 }
+
+// What the plug-in remembers of a run: the dialog's values, then (since the
+// best quality) whether it was on.
+struct TRemembered {
+    fi_values Values;
+    int Best;
+};
+
+// A run with the last values, which the script first stores as the plug-in
+// would have, Size bytes of Stored; the arguments are GIMP's placeholders.
+std::string LastValuesScript(const fs::path& In, const TRemembered& Stored, std::size_t Size, const fs::path& Saved) {
+    // The padding as the plug-in's zero-initialised record has it.
+    TRemembered Record;
+    std::memset(&Record, 0, sizeof Record);
+    Record.Values = Stored.Values;
+    Record.Best = Stored.Best;
+    unsigned char Bytes[sizeof(TRemembered)];
+    std::memcpy(Bytes, &Record, sizeof Bytes);
+    std::string Vector = "#(";
+    for (std::size_t i = 0; i < Size; ++i) Vector += std::to_string(Bytes[i]) + " ";
+    return "(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE \"" + In.string() + "\" \"" + In.string() +
+           "\"))) (layer (car (gimp-image-get-active-layer image)))) (gimp-procedural-db-set-data "
+           "\"plug-in-fractal-interpolation\" " + std::to_string(Size) + " " + Vector + ")) "
+           "(plug-in-fractal-interpolation RUN-WITH-LAST-VALS image layer 0 2 1 0 0 0 0 0 0) "
+           "(file-png-save2 RUN-NONINTERACTIVE image (car (gimp-image-get-active-layer image)) \"" + Saved.string() +
+           "\" \"x\" 0 9 0 0 0 0 0 0 1) (gimp-image-delete image))";
+}
+
+// Values other than the first run's on the rgb case's file: as a build
+// before the best quality stored them, and the best quality as stored now.
+struct TLastValues {
+    const char* Name;
+    TRemembered Stored;
+    std::size_t Size;
+    const char* Options;
+};
+
+const TLastValues LastValues[] = {
+    {"last-old", {{3, 3, 5, 0.001, 4, 1, 1, 1}, 0}, sizeof(fi_values),
+     "--setup 3 --scale 3 --region 5 --regularization 0.001 --filter 4 --clamp-weights --normalize-weights "
+     "--clamp-result"},
+    {"last-best", {{3, 3, 9, 0.01, 4, 0, 0, 0}, 1}, sizeof(TRemembered),
+     "--preset best --scale 3 --region 9 --regularization 0.01 --filter 4"},
+};
 
 std::string Slurp(const fs::path& Path) {
     std::ifstream In(Path);
@@ -132,6 +186,9 @@ protected:
                    "))) (layer (car (gimp-image-get-active-layer image)))) (plug-in-fractal-interpolation "
                    "RUN-NONINTERACTIVE image layer " + Arguments + "))'";
         Script += " -b '" + LayeredScript(Folder / "rgba.png", Folder / "layered-gimp.png") + "'";
+        for (const TLastValues& L : LastValues)
+            Script +=
+                " -b '" + LastValuesScript(First, L.Stored, L.Size, Folder / (std::string(L.Name) + "-gimp.png")) + "'";
         const std::string Command = "cd " + Quoted(Folder) + " && GIMP2_DIRECTORY=" + Quoted(Home) +
                                     " timeout 600 gimp-console-2.10 -i -d -f --batch-interpreter "
                                     "plug-in-script-fu-eval" + Bad + Script + " -b '(gimp-quit 0)' >log.txt 2>&1";
@@ -141,6 +198,12 @@ protected:
         for (const TCase& C : Cases) {
             const std::string Enlarge = std::string(FI_ENLARGE_PATH) + " -q " + Quoted(Folder / (std::string(C.Name) + ".png")) +
                                         " -o " + Quoted(Folder / (std::string(C.Name) + "-cli.png")) + " " + C.Options +
+                                        " >>" + Quoted(Folder / "cli.txt") + " 2>&1";
+            std::system(Enlarge.c_str());
+        }
+        for (const TLastValues& L : LastValues) {
+            const std::string Enlarge = std::string(FI_ENLARGE_PATH) + " -q " + Quoted(First) + " -o " +
+                                        Quoted(Folder / (std::string(L.Name) + "-cli.png")) + " " + L.Options +
                                         " >>" + Quoted(Folder / "cli.txt") + " 2>&1";
             std::system(Enlarge.c_str());
         }
@@ -176,12 +239,19 @@ protected:
 
 TEST_F(GimpPlugIn, EightBitResultsAreTheCommandLinesBytes) {
     for (const TCase& C : Cases)
-        if (C.Type == TSampleType::st8bit) ExpectSamePixels(C);
+        if (C.Type == TSampleType::st8bit && !C.Best) ExpectSamePixels(C);
 }
 
 TEST_F(GimpPlugIn, SixteenBitResultsAreTheCommandLinesFloatPath) {
     for (const TCase& C : Cases)
-        if (C.Type == TSampleType::st16bit) ExpectSamePixels(C);
+        if (C.Type == TSampleType::st16bit && !C.Best) ExpectSamePixels(C);
+}
+
+// 8-bit colour through the bytes, 16-bit colour as three planes on the
+// 8-bit scale and alpha as a plane of its own.
+TEST_F(GimpPlugIn, BestQualityIsTheCommandLinesBestPreset) {
+    for (const TCase& C : Cases)
+        if (C.Best) ExpectSamePixels(C);
 }
 
 TEST_F(GimpPlugIn, EveryLayerOffsetMaskChannelAndPathIsScaled) {
@@ -189,6 +259,10 @@ TEST_F(GimpPlugIn, EveryLayerOffsetMaskChannelAndPathIsScaled) {
     const TCase Layered{"layered", 4, true, TSampleType::st8bit, "", ""};
     fs::copy_file(Folder / "rgba-cli.png", Folder / "layered-cli.png", fs::copy_options::overwrite_existing);
     ExpectSamePixels(Layered);
+}
+
+TEST_F(GimpPlugIn, LastValuesOfEitherSizeAreTaken) {
+    for (const TLastValues& L : LastValues) ExpectSamePixels({L.Name, 3, false, TSampleType::st8bit, "", ""});
 }
 
 TEST_F(GimpPlugIn, BadArgumentsAreRefusedWithTheirReason) {
