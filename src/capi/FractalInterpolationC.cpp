@@ -19,7 +19,6 @@
 #include "parallel/Progress.h"
 #include "plugin/ImageCaption.h"
 #include "plugin/ProcessingDriver.h"
-#include "support/FloatFormat.h"
 #include "support/ModuleEntry.h"
 #include "support/ThreadSlot.h"
 #include "ui/WienerResizeParamForm.h"
@@ -224,13 +223,7 @@ void EnlargeMaps(fi_settings& S, const std::vector<TFloatMap*>& Planes, TBitmapW
 std::string Caption(fi_settings& S, const std::string& ImageName) {
     TBitmapWienerInterpolation& I = Confirmed(S);
     if (!S.Best) return SettingsCaption(ImageName, I);
-    const TBestQualitySettings B = BestSettings(I);
-    TInterpolatorSettings Shown;
-    Shown.ScaleFactor = I.ScaleFactor;
-    Shown.TrainingRegion = 2 * B.RegionRadius + 1;
-    Shown.Lambda = B.Lambda;
-    Shown.FilterStrength = B.FilterStrength;
-    return ImageCaption(ImageName, Shown, UserDecimalSeparator());
+    return BestQualityCaption(ImageName, I.ScaleFactor, BestSettings(I));
 }
 
 // The best settings' values in the fields, on the default setup (whose

@@ -23,4 +23,13 @@ std::string ImageCaption(const std::string& HostName, const TInterpolatorSetting
            " clampres=" + (Settings.ClampResult ? "1" : "0");
 }
 
+std::string BestQualityCaption(const std::string& HostName, std::int32_t Scale, const TBestQualitySettings& Settings) {
+    TInterpolatorSettings Shown;
+    Shown.ScaleFactor = Scale;
+    Shown.TrainingRegion = 2 * Settings.RegionRadius + 1;
+    Shown.Lambda = Settings.Lambda;
+    Shown.FilterStrength = Settings.FilterStrength;
+    return ImageCaption(HostName, Shown, UserDecimalSeparator());
+}
+
 } // namespace fi

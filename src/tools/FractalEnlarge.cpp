@@ -13,7 +13,6 @@
 #include "plugin/ImageCaption.h"
 #include "plugin/PluginLinearBitmap.h"
 #include "plugin/ProcessingDriver.h"
-#include "support/FloatFormat.h"
 #include "tools/ImageConversion.h"
 #include "tools/ImageFiles.h"
 #include "tools/ProgressDisplay.h"
@@ -271,12 +270,7 @@ TImageData EnlargeBest(const TImageData& Image, const TBestQualitySettings& S, s
     if (Image.HasAlpha) EnlargeBestQuality({Maps.back().get()}, Scale, S);
     for (auto& Map : Maps)
         for (std::int32_t i = 0; i < Map->Count; ++i) Map->Map[i] /= ToEngine;
-    TInterpolatorSettings Shown;
-    Shown.ScaleFactor = Scale;
-    Shown.TrainingRegion = 2 * S.RegionRadius + 1;
-    Shown.Lambda = S.Lambda;
-    Shown.FilterStrength = S.FilterStrength;
-    Caption = ImageCaption(HostName, Shown, UserDecimalSeparator());
+    Caption = BestQualityCaption(HostName, Scale, S);
     return FloatMapsToImage(Maps, Image.HasAlpha, Type, Image.FloatBits);
 }
 
