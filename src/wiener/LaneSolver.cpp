@@ -348,17 +348,21 @@ bool Solve(const TLaneSolveJob& J, std::int32_t KeyIndex, double* Solution, doub
     const TBlockScratch S{Scratch, Solution, Scratch + std::size_t(n) * n * L, Scratch + std::size_t(n) * (n + 1) * L,
                           Scratch + std::size_t(n) * (n + 2) * L};
 
-    const TFailureFlags Saved = RaisedFailureFlags();
-    SetFailureFlags({});
+    // The block's arithmetic is all in the vector unit, so only its flags
+    // can change here; they are written only when raised before or during
+    // the block, as writing the register costs far more than reading it.
+    const std::uint32_t Saved = SseControlStatus();
+    if ((Saved & FailureFlags) != 0) SetSseControlStatus(Saved & ~FailureFlags);
     FormNormalEquations(J, KeyIndex, S);
     bool Solved = Decompose(n, S);
     if (Solved) {
         std::int32_t g = 0;
         for (; g + 4 <= J.RightHandSides; g += 4) BackSubstitute<4>(n, S, S.Rhs + std::size_t(g) * n * L);
         for (; g < J.RightHandSides; ++g) BackSubstitute<1>(n, S, S.Rhs + std::size_t(g) * n * L);
-        Solved = (RaisedFailureFlags().Any() & FailureFlags) == 0 && AllFinite(J.RightHandSides * n, S.Rhs);
     }
-    SetFailureFlags(Saved);
+    const std::uint32_t After = SseControlStatus();
+    Solved = Solved && (After & FailureFlags) == 0 && AllFinite(J.RightHandSides * n, S.Rhs);
+    if (((After ^ Saved) & FailureFlags) != 0) SetSseControlStatus((After & ~FailureFlags) | (Saved & FailureFlags));
     return Solved;
 }
 
