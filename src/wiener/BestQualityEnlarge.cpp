@@ -47,15 +47,18 @@ void EnlargeBestQuality(const std::vector<TFloatMap*>& Planes, std::int32_t Scal
     // keeps them on the luma's edges without the engine's cost.
     ResampleCubic(BlueDiff, Luma.Width, Luma.Height);
     ResampleCubic(RedDiff, Luma.Width, Luma.Height);
-    R.SetSize(Luma.Width, Luma.Height);
-    G.SetSize(Luma.Width, Luma.Height);
-    B.SetSize(Luma.Width, Luma.Height);
+    // Red, green and blue take the places of the two differences and the
+    // luma, so that the enlarged planes are held only once.
     for (std::int32_t i = 0; i < Luma.Count; ++i) {
         const double Y = Luma.Map[i];
-        R.Map[i] = Y + RedDiff.Map[i];
-        B.Map[i] = Y + BlueDiff.Map[i];
-        G.Map[i] = (Y - KR * R.Map[i] - KB * B.Map[i]) / KG;
+        const double Red = Y + RedDiff.Map[i], Blue = Y + BlueDiff.Map[i];
+        RedDiff.Map[i] = Red;
+        BlueDiff.Map[i] = Blue;
+        Luma.Map[i] = (Y - KR * Red - KB * Blue) / KG;
     }
+    R.TakeOver(RedDiff);
+    G.TakeOver(Luma);
+    B.TakeOver(BlueDiff);
 }
 
 } // namespace fi
