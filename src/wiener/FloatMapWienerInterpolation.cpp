@@ -460,7 +460,6 @@ void TWienerRun::ReferencePixel(const TPixelRelations& R, std::int32_t x, std::i
 }
 
 void TWienerRun::PredictWithWeights(const TPixelRelations& R, std::int32_t x, std::int32_t y, TWienerWork& Work) const {
-    AdjustWeights(Interpolator, true, R.WeightCount(), Work);
     Predict(*this, R, x, y, Work);
 }
 

@@ -150,7 +150,8 @@ public:
     // The output pixel of relation R for source pixel (x, y), computed the
     // reference way: training set, solve, switches, prediction.
     void ReferencePixel(const TPixelRelations& R, std::int32_t x, std::int32_t y, TWienerWork& Work) const;
-    // The same from solved weights already in Work.w.
+    // The same from weights in Work.w that were solved and adjusted by the
+    // switches already.
     void PredictWithWeights(const TPixelRelations& R, std::int32_t x, std::int32_t y, TWienerWork& Work) const;
     // The progress after source row y of the current pass, for the calling thread's item.
     void ReportRow(std::int32_t y, const TRowRange& Range) const;

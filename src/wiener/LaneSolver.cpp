@@ -366,6 +366,38 @@ bool Solve(const TLaneSolveJob& J, std::int32_t KeyIndex, double* Solution, doub
     return Solved;
 }
 
+void AdjustWeights(double* Weights, std::int32_t n, bool Clamp, bool Normalize) {
+    const TTag d;
+    const std::size_t L = hn::Lanes(d);
+    const auto Zero = hn::Zero(d);
+    const auto One = hn::Set(d, 1.0);
+    if (Clamp)
+        for (std::int32_t c = 0; c < n; ++c) {
+            auto w = hn::LoadU(d, Weights + c * L);
+            // NaN fails both tests and stays.
+            w = hn::IfThenElse(hn::Lt(One, w), One, w);
+            w = hn::IfThenElse(hn::Lt(w, Zero), Zero, w);
+            hn::StoreU(w, d, Weights + c * L);
+        }
+    if (!Normalize) return;
+    auto Sum = Zero;
+    for (std::int32_t c = 0; c < n; ++c) Sum = hn::Add(Sum, hn::LoadU(d, Weights + c * L));
+    const auto Scaled = hn::Ne(Sum, Zero);
+    // Lanes whose sum is zero keep their weights and divide nothing.
+    const auto Factor = hn::Div(One, hn::IfThenElse(Scaled, Sum, One));
+    const auto Infinity = hn::Set(d, HUGE_VAL);
+    auto Finite = hn::Lt(hn::Abs(Sum), Infinity);
+    for (std::int32_t c = 0; c < n; ++c) {
+        const auto w = hn::IfThenElse(Scaled, hn::Mul(hn::LoadU(d, Weights + c * L), Factor),
+                                      hn::LoadU(d, Weights + c * L));
+        Finite = hn::And(Finite, hn::Lt(hn::Abs(w), Infinity));
+        hn::StoreU(w, d, Weights + c * L);
+    }
+    const auto Equal = hn::Set(d, 1.0 / n);
+    for (std::int32_t c = 0; c < n; ++c)
+        hn::StoreU(hn::IfThenElse(Finite, hn::LoadU(d, Weights + c * L), Equal), d, Weights + c * L);
+}
+
 } // namespace HWY_NAMESPACE
 } // namespace fi
 HWY_AFTER_NAMESPACE();
@@ -390,6 +422,7 @@ void ForceVectorUnit(std::int32_t) {}
 HWY_EXPORT(Lanes);
 HWY_EXPORT(TargetName);
 HWY_EXPORT(Solve);
+HWY_EXPORT(AdjustWeights);
 
 std::int32_t LaneCount() { return HWY_DYNAMIC_DISPATCH(Lanes)(); }
 
@@ -401,6 +434,10 @@ std::size_t LaneScratchSize(std::int32_t Weights) {
 
 bool SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, double* Solution, double* Scratch) {
     return HWY_DYNAMIC_DISPATCH(Solve)(Job, KeyIndex, Solution, Scratch);
+}
+
+void AdjustLaneWeights(double* Weights, std::int32_t Count, bool Clamp, bool Normalize) {
+    HWY_DYNAMIC_DISPATCH(AdjustWeights)(Weights, Count, Clamp, Normalize);
 }
 
 } // namespace fi

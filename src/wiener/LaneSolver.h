@@ -65,4 +65,10 @@ std::size_t LaneScratchSize(std::int32_t Weights);
 // Solution is then undefined. The caller's failure flags are kept.
 bool SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, double* Solution, double* Scratch);
 
+// The weight switches on one right-hand side's solved weights, Weights[c *
+// LaneCount() + l], every lane as the per-pixel code does it: clamped to
+// [0, 1], then scaled by the reciprocal of their sum unless it is zero, and
+// equal weights where the sum or a scaled weight is not finite.
+void AdjustLaneWeights(double* Weights, std::int32_t Count, bool Clamp, bool Normalize);
+
 } // namespace fi

@@ -175,6 +175,10 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
                                               Group[std::size_t(g)]->X + Low;
                 for (std::int32_t Block = 0; Block < Keys; Block += L) {
                     const bool Solved = SolveLanes(Job, Block, Solution.data(), Scratch.data());
+                    if (Solved)
+                        for (std::int32_t g = 0; g < G; ++g)
+                            AdjustLaneWeights(Solution.data() + std::size_t(g * n * L), n, I.ClampWeights,
+                                              I.NormalizeWeights);
                     for (std::int32_t l = 0; l < L && Block + l < Keys; ++l)
                         for (std::int32_t g = 0; g < G; ++g) {
                             const TPixelRelations& Relation = *Group[std::size_t(g)];
