@@ -201,17 +201,11 @@ TBestQualitySettings BestSettings(const TBitmapWienerInterpolation& I) {
     return B;
 }
 
-std::int32_t Doublings(std::int32_t Scale) {
-    std::int32_t Count = 0;
-    for (std::int32_t Reached = 2; Reached <= Scale; Reached *= 2) ++Count;
-    return Count;
-}
-
 // Planes (one gray or red, green and blue) enlarged in place by the chosen
 // way: the best quality at once, else the setup's plane by plane.
 void EnlargeMaps(fi_settings& S, const std::vector<TFloatMap*>& Planes, TBitmapWienerInterpolation& I) {
     if (S.Best) {
-        TProgressRoute Route(S, Doublings(I.ScaleFactor));
+        TProgressRoute Route(S, BestQualityDoublings(I.ScaleFactor));
         EnlargeBestQuality(Planes, I.ScaleFactor, BestSettings(I));
         Route.Finish();
         return;
@@ -226,17 +220,23 @@ std::string Caption(fi_settings& S, const std::string& ImageName) {
     return BestQualityCaption(ImageName, I.ScaleFactor, BestSettings(I));
 }
 
-// The best settings' values in the fields, on the default setup (whose
-// fields check the scale) with the switches off.
-void LoadBest(TWienerResizeParamForm& D) {
-    const TBestQualitySettings B;
-    D.SetupComboBox->UserSelects(DefaultSetup);
-    D.TrainingRegionEdit->SetValue(2 * B.RegionRadius + 1);
-    D.LambdaEdit->SetValue(B.Lambda);
-    D.FilterEdit->SetValue(B.FilterStrength);
+// The best quality's fields: its region, regularisation and filter, and the
+// switches off, which it does not use.
+void PutBestFields(TWienerResizeParamForm& D, std::int32_t Region, long double Lambda, long double Filter) {
+    D.TrainingRegionEdit->SetValue(Region);
+    D.LambdaEdit->SetValue(Lambda);
+    D.FilterEdit->SetValue(Filter);
     D.ClampWeightsCheckBox->SetChecked(false);
     D.NormalizeWeightsCheckBox->SetChecked(false);
     D.ClampResultCheckBox->SetChecked(false);
+}
+
+// The best settings' values in the fields, on the default setup (whose
+// fields check the scale).
+void LoadBest(TWienerResizeParamForm& D) {
+    const TBestQualitySettings B;
+    D.SetupComboBox->UserSelects(DefaultSetup);
+    PutBestFields(D, 2 * B.RegionRadius + 1, B.Lambda, B.FilterStrength);
 }
 
 // A new scale runs the setup again, which resets the fine-tuning; the best
@@ -247,13 +247,7 @@ void ChangeScale(fi_settings& S, TChange&& Change) {
     const std::int32_t Region = D.TrainingRegionEdit->Value();
     const long double Lambda = D.LambdaEdit->Value(), Filter = D.FilterEdit->Value();
     Change();
-    if (!S.Best) return;
-    D.TrainingRegionEdit->SetValue(Region);
-    D.LambdaEdit->SetValue(Lambda);
-    D.FilterEdit->SetValue(Filter);
-    D.ClampWeightsCheckBox->SetChecked(false);
-    D.NormalizeWeightsCheckBox->SetChecked(false);
-    D.ClampResultCheckBox->SetChecked(false);
+    if (S.Best) PutBestFields(D, Region, Lambda, Filter);
 }
 
 // The result must fit the engine's containers, whose sizes count in 32 bits.
@@ -271,27 +265,34 @@ void CheckStride(const char* What, std::ptrdiff_t Stride, std::int64_t Row, cons
                std::to_string(Row) + " " + Unit);
 }
 
+// Count new Width x Height planes, owned by Maps.
+std::vector<TFloatMap*> NewPlanes(int Count, int Width, int Height, std::vector<std::unique_ptr<TFloatMap>>& Maps) {
+    std::vector<TFloatMap*> Planes;
+    for (int c = 0; c < Count; ++c) {
+        Maps.push_back(std::make_unique<TFloatMap>(Width, Height));
+        Planes.push_back(Maps.back().get());
+    }
+    return Planes;
+}
+
 // Bytes as planes of doubles through the best quality, rounded back to
 // nearest (ties to even) within 0 .. 255, as the command line writes them.
 void EnlargeBytesBest(fi_settings& S, TBitmapWienerInterpolation& I, const std::uint8_t* Source, int Width,
                       int Height, int Channels, std::ptrdiff_t SourceStride, std::uint8_t* Result,
                       std::ptrdiff_t ResultStride) {
     std::vector<std::unique_ptr<TFloatMap>> Maps;
-    std::vector<TFloatMap*> Planes;
-    for (int c = 0; c < Channels; ++c) {
-        Maps.push_back(std::make_unique<TFloatMap>(Width, Height));
-        Planes.push_back(Maps.back().get());
+    const std::vector<TFloatMap*> Planes = NewPlanes(Channels, Width, Height, Maps);
+    for (int c = 0; c < Channels; ++c)
         for (int y = 0; y < Height; ++y)
             for (int x = 0; x < Width; ++x)
-                Maps[c]->Map[std::ptrdiff_t(y) * Width + x] = Source[y * SourceStride + x * Channels + c];
-    }
+                Planes[c]->Map[std::ptrdiff_t(y) * Width + x] = Source[y * SourceStride + x * Channels + c];
     EnlargeMaps(S, Planes, I);
-    const int W = Maps[0]->Width;
+    const int W = Planes[0]->Width;
     for (int c = 0; c < Channels; ++c)
-        for (int y = 0; y < Maps[0]->Height; ++y)
+        for (int y = 0; y < Planes[0]->Height; ++y)
             for (int x = 0; x < W; ++x) {
                 // NaN fails both comparisons and becomes 0.
-                const double r = std::nearbyint(Maps[c]->Map[std::ptrdiff_t(y) * W + x]);
+                const double r = std::nearbyint(Planes[c]->Map[std::ptrdiff_t(y) * W + x]);
                 Result[y * ResultStride + x * Channels + c] = std::uint8_t(r > 255.0 ? 255.0 : !(r >= 0.0) ? 0.0 : r);
             }
 }
@@ -350,19 +351,15 @@ void EnlargePlanes(fi_settings& S, const double* const* Sources, int Count, int 
     CheckStride("source", SourceStride, Width, "doubles");
     CheckStride("result", ResultStride, std::int64_t(Width) * I.ScaleFactor, "doubles");
     std::vector<std::unique_ptr<TFloatMap>> Maps;
-    std::vector<TFloatMap*> Planes;
-    for (int c = 0; c < Count; ++c) {
-        Maps.push_back(std::make_unique<TFloatMap>(Width, Height));
-        Planes.push_back(Maps.back().get());
+    const std::vector<TFloatMap*> Planes = NewPlanes(Count, Width, Height, Maps);
+    for (int c = 0; c < Count; ++c)
         for (int y = 0; y < Height; ++y)
-            std::memcpy(Maps[c]->Map + std::ptrdiff_t(y) * Width, Sources[c] + y * SourceStride,
-                        std::size_t(Width) * sizeof(double));
-    }
+            std::memcpy(Planes[c]->RowPtr(y), Sources[c] + y * SourceStride, std::size_t(Width) * sizeof(double));
     EnlargeMaps(S, Planes, I);
     for (int c = 0; c < Count; ++c)
-        for (int y = 0; y < Maps[c]->Height; ++y)
-            std::memcpy(Results[c] + y * ResultStride, Maps[c]->Map + std::ptrdiff_t(y) * Maps[c]->Width,
-                        std::size_t(Maps[c]->Width) * sizeof(double));
+        for (int y = 0; y < Planes[c]->Height; ++y)
+            std::memcpy(Results[c] + y * ResultStride, Planes[c]->RowPtr(y),
+                        std::size_t(Planes[c]->Width) * sizeof(double));
 }
 
 } // namespace

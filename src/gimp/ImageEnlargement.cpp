@@ -152,9 +152,8 @@ TBytes EnlargeSamples(fi_settings* S, TProgress& P, const TLayout& L, const TByt
         std::vector<const double*> Sources;
         std::vector<double*> Targets;
         for (int c = 0; c < Width; ++c) {
-            for (std::size_t p = 0; p < Pixels; ++p) Planes[c][p] = double(Samples[p * N + Offset + c]);
-            if (ToEngine != 1.0)
-                for (double& v : Planes[c]) v *= ToEngine;
+            // Scaling by 1 changes no value.
+            for (std::size_t p = 0; p < Pixels; ++p) Planes[c][p] = double(Samples[p * N + Offset + c]) * ToEngine;
             Results[c].resize(Big);
             Sources.push_back(Planes[c].data());
             Targets.push_back(Results[c].data());
@@ -162,7 +161,7 @@ TBytes EnlargeSamples(fi_settings* S, TProgress& P, const TLayout& L, const TByt
         Check(S, fi_enlarge_planes(S, Sources.data(), Width, W, H, W, Targets.data(), std::ptrdiff_t(W) * Scale));
         for (int c = 0; c < Width; ++c)
             for (std::size_t p = 0; p < Big; ++p) {
-                const double v = ToEngine != 1.0 ? Results[c][p] / ToEngine : Results[c][p];
+                const double v = Results[c][p] / ToEngine;
                 T& Sample = Enlarged[p * N + Offset + c];
                 if constexpr (std::is_floating_point_v<T>) {
                     Sample = T(v);

@@ -16,12 +16,18 @@ constexpr double KR = 0.299, KG = 0.587, KB = 0.114;
 // better at 3x than two doublings reduced by the cubic.
 void EnlargePlane(TFloatMap& Map, std::int32_t Scale, const TBestQualitySettings& S) {
     const std::int32_t W = Map.Width * Scale, H = Map.Height * Scale;
-    for (std::int32_t Reached = 2; Reached <= Scale; Reached *= 2)
+    for (std::int32_t Pass = BestQualityDoublings(Scale); Pass > 0; --Pass)
         FractalInterpolate(Map, S.RegionRadius, S.NeighbourRadius, nullptr, S.FilterStrength, S.Lambda);
     ResampleCubic(Map, W, H);
 }
 
 } // namespace
+
+std::int32_t BestQualityDoublings(std::int32_t Scale) {
+    std::int32_t Count = 0;
+    for (std::int32_t Reached = 2; Reached <= Scale; Reached *= 2) ++Count;
+    return Count;
+}
 
 void EnlargeBestQuality(const std::vector<TFloatMap*>& Planes, std::int32_t Scale, const TBestQualitySettings& S) {
     if (Planes.size() == 1) {

@@ -24,4 +24,8 @@ struct TBestQualitySettings {
 void EnlargeBestQuality(const std::vector<TFloatMap*>& Planes, std::int32_t Scale,
                         const TBestQualitySettings& Settings = {});
 
+// How many of the engine's doublings an enlargement by Scale runs, one
+// progress pass each.
+std::int32_t BestQualityDoublings(std::int32_t Scale);
+
 } // namespace fi
