@@ -21,6 +21,22 @@ void AddScaled(double* Sum, const double* Values, double Factor, std::int32_t Co
     for (; i < Count; ++i) Sum[i] = Sum[i] + Factor * Values[i];
 }
 
+// The scalar tail is CurvatureWeight's formula.
+void CurvatureWeights(double* Row, double Factor, std::int32_t Count) {
+    const hn::ScalableTag<double> d;
+    const std::int32_t L = std::int32_t(hn::Lanes(d));
+    const auto F = hn::Set(d, Factor);
+    const auto Zero = hn::Zero(d);
+    const auto One = hn::Set(d, 1.0);
+    std::int32_t i = 0;
+    for (; i + L <= Count; i += L) {
+        const auto W = hn::Mul(hn::Abs(hn::LoadU(d, Row + i)), F);
+        // Comparisons with a NaN are false: it passes both selections.
+        hn::StoreU(hn::IfThenElse(hn::Gt(W, One), One, hn::IfThenElse(hn::Lt(W, Zero), Zero, W)), d, Row + i);
+    }
+    for (; i < Count; ++i) Row[i] = CurvatureWeight(Row[i], Factor);
+}
+
 void Blend(double* Out, const double* Old, const double* Weight, const double* Filtered, std::int32_t Count) {
     const hn::ScalableTag<double> d;
     const std::int32_t L = std::int32_t(hn::Lanes(d));
@@ -42,10 +58,15 @@ HWY_AFTER_NAMESPACE();
 namespace fi {
 
 HWY_EXPORT(AddScaled);
+HWY_EXPORT(CurvatureWeights);
 HWY_EXPORT(Blend);
 
 void AddScaledRow(double* Sum, const double* Values, double Factor, std::int32_t Count) {
     HWY_DYNAMIC_DISPATCH(AddScaled)(Sum, Values, Factor, Count);
+}
+
+void CurvatureWeightRow(double* Row, double Factor, std::int32_t Count) {
+    HWY_DYNAMIC_DISPATCH(CurvatureWeights)(Row, Factor, Count);
 }
 
 void BlendRow(double* Out, const double* Old, const double* Weight, const double* Filtered, std::int32_t Count) {

@@ -60,70 +60,92 @@ void TFloatFilterProcess::ProcessItem(TMultiCoreProcessThread*, void* Data) {
     const TRowRange& Range = *static_cast<const TRowRange*>(Data);
     const TCorrelation C(*Dest, *Kernel, SourceData);
     double* Out = Dest->Map;
-    const double* Wt = Weights;
     const double* Old = SourceData;
+    const bool Blended = Curvature != nullptr;
     std::int32_t First = Range.First;
     if (First < C.ky) {
-        C.ForBorder([&](std::int32_t x, std::int32_t y, double Filtered) {
-            const std::intptr_t i = std::intptr_t(y) * C.W + x;
-            Out[i] = Wt == nullptr ? Filtered : (1.0 - Wt[i]) * Old[i] + Wt[i] * Filtered;
-        });
+        if (Blended) {
+            const TCorrelation Curving(*Dest, *Curvature, SourceData);
+            C.ForBorder([&](std::int32_t x, std::int32_t y, double Filtered) {
+                const std::intptr_t i = std::intptr_t(y) * C.W + x;
+                const double Wt = CurvatureWeight(Curving.Mirrored(x, y), Strength);
+                Out[i] = (1.0 - Wt) * Old[i] + Wt * Filtered;
+            });
+        } else {
+            C.ForBorder([&](std::int32_t x, std::int32_t y, double Filtered) { Out[std::intptr_t(y) * C.W + x] = Filtered; });
+        }
         ++First;
     }
     // The interior a row at a time: every pixel's sum still adds its terms in
     // kernel order, only many pixels at once.
     const std::int32_t Count = C.W - C.kw + 1;
     if (Count <= 0) return;
-    std::vector<double> Filtered(Wt == nullptr ? 0 : std::size_t(Count));
-    for (std::int32_t y = First; y <= Range.Last; ++y) {
-        const std::intptr_t Start = std::intptr_t(y) * C.W + C.kx;
-        double* Sum = Wt == nullptr ? Out + Start : Filtered.data();
+    std::vector<double> Filtered(Blended ? std::size_t(Count) : 0);
+    std::vector<double> Weights(Blended ? std::size_t(Count) : 0);
+    auto Correlate = [&](double* Sum, const double* K, std::int32_t y) {
         std::fill(Sum, Sum + Count, 0.0);
         for (std::int32_t r = 0; r < C.kh; ++r)
             for (std::int32_t k = 0; k < C.kw; ++k)
-                AddScaledRow(Sum, C.Src + std::intptr_t(y - C.ky + r) * C.W + k, C.K[r * C.kw + k], Count);
-        if (Wt != nullptr) BlendRow(Out + Start, Old + Start, Wt + Start, Sum, Count);
+                AddScaledRow(Sum, C.Src + std::intptr_t(y - C.ky + r) * C.W + k, K[r * C.kw + k], Count);
+    };
+    for (std::int32_t y = First; y <= Range.Last; ++y) {
+        const std::intptr_t Start = std::intptr_t(y) * C.W + C.kx;
+        if (!Blended) {
+            Correlate(Out + Start, C.K, y);
+            continue;
+        }
+        Correlate(Weights.data(), Curvature->Map, y);
+        CurvatureWeightRow(Weights.data(), Strength, Count);
+        Correlate(Filtered.data(), C.K, y);
+        BlendRow(Out + Start, Old + Start, Weights.data(), Filtered.data(), Count);
     }
 }
 
 namespace {
-void RunCorrelation(TFloatMap& Dest, const TMatrix& Kernel, const double* SourceData, const double* Weights) {
-    if (Dest.Count == 0) return;
-    TFloatFilterProcess Process(Dest, Kernel, SourceData, Weights);
-    const std::int32_t kh = Kernel.Rows();
+void RunCorrelation(TFloatFilterProcess& Process) {
+    if (Process.Dest->Count == 0) return;
+    const std::int32_t kh = Process.Kernel->Rows();
     const std::int32_t ky = kh / 2;
-    Process.RunRange(ky - 1, Dest.Height - kh + ky, 2, TMultiCoreProcess::ProcessorCount());
+    Process.RunRange(ky - 1, Process.Dest->Height - kh + ky, 2, TMultiCoreProcess::ProcessorCount());
 }
 } // namespace
 
 void ConvolveMap(TFloatMap& Dest, const TMatrix& Kernel, const double* SourceData) {
-    RunCorrelation(Dest, Kernel, SourceData, nullptr);
+    TFloatFilterProcess Process(Dest, Kernel, SourceData);
+    RunCorrelation(Process);
 }
 
-void ConvolveMapBlended(TFloatMap& Map, const TMatrix& Kernel, const TMatrix* Weights) {
+void BlendByCurvature(TFloatMap& Map, const TMatrix& Kernel, const TMatrix& Curvature, double Strength,
+                      TFloatMap& Spare) {
     TFloatMap Old;
     Old.TakeOver(Map);
+    Map.TakeOver(Spare);
     Map.SetSize(Old.Width, Old.Height);
-    RunCorrelation(Map, Kernel, Old.Map, Weights != nullptr ? Weights->Map : nullptr);
+    TFloatFilterProcess Process(Map, Kernel, Old.Map);
+    Process.Curvature = &Curvature;
+    Process.Strength = Strength;
+    RunCorrelation(Process);
+    Spare.TakeOver(Old);
 }
 
 void ArtefactFilter(TFloatMap& Map, float Strength) {
     if (Strength <= 0.0f || Map.Count == 0) return;
-    // Created once for both passes.
-    TMatrix Kernel(3, 1);
-    TMatrix Weights(Map.Height, Map.Width);
+    // Columns first; the second pass runs along the rows, where a column
+    // vector becomes a row by its shape alone.
+    TMatrix Curvature(3, 1);
+    Curvature.Map[0] = 0.25;
+    Curvature.Map[1] = -0.5;
+    Curvature.Map[2] = 0.25;
+    TMatrix Mean(3, 1);
+    Mean.Fill(1.0 / 3.0);
+    // The second pass's map reuses the first pass's old values' buffer.
+    TFloatMap Spare;
     for (std::int32_t Pass = 0; Pass < 2; ++Pass) {
-        // The second pass runs along the rows: the kernel becomes a row.
-        if (Pass == 1) Kernel.Transpose();
-        Kernel.Map[0] = 0.25;
-        Kernel.Map[1] = -0.5;
-        Kernel.Map[2] = 0.25;
-        ConvolveMap(Weights, Kernel, Map.Map);
-        Weights.AbsValues();
-        Weights.Scale(double(Strength));
-        Weights.Clamp(0.0, 1.0);
-        Kernel.Fill(1.0 / 3.0);
-        ConvolveMapBlended(Map, Kernel, &Weights);
+        if (Pass == 1) {
+            Curvature.Transpose();
+            Mean.Transpose();
+        }
+        BlendByCurvature(Map, Mean, Curvature, double(Strength), Spare);
         if (ProgressHook != nullptr) ProgressHook(Pass == 0 ? 99 : 100);
     }
 }

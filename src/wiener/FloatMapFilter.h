@@ -25,13 +25,13 @@ public:
     const TMatrix* Kernel = nullptr;
     // Width x Height doubles in row order; never Dest's own buffer.
     const double* SourceData = nullptr;
-    // With weights, each result is blended with the source value as in
-    // ConvolveMapBlended; the same geometry as the source.
-    const double* Weights = nullptr;
+    // With a curvature kernel, each result is blended with the source value
+    // as in BlendByCurvature; it has Kernel's shape.
+    const TMatrix* Curvature = nullptr;
+    double Strength = 0.0;
 
-    TFloatFilterProcess(TFloatMap& ADest, const TMatrix& AKernel, const double* ASourceData,
-                        const double* AWeights = nullptr)
-        : Dest(&ADest), Kernel(&AKernel), SourceData(ASourceData), Weights(AWeights) {}
+    TFloatFilterProcess(TFloatMap& ADest, const TMatrix& AKernel, const double* ASourceData)
+        : Dest(&ADest), Kernel(&AKernel), SourceData(ASourceData) {}
 
     void ProcessItem(TMultiCoreProcessThread* Thread, void* Data) override;
 };
@@ -41,10 +41,13 @@ public:
 // ky = rows div 2. Dest already has the source's size.
 void ConvolveMap(TFloatMap& Dest, const TMatrix& Kernel, const double* SourceData);
 
-// Map(x, y) := (1 - Wt) * Old(x, y) + Wt * (the correlation of Old), with Wt
-// the element of Weights at the same row and column. Without weights it is
-// ConvolveMap on the old values.
-void ConvolveMapBlended(TFloatMap& Map, const TMatrix& Kernel, const TMatrix* Weights);
+// Map(x, y) := (1 - Wt) * Old(x, y) + Wt * (the correlation of Old with
+// Kernel), where Wt is |the correlation of Old with Curvature| * Strength,
+// clamped to 0..1, at the same row and column: one pass, so the weights
+// never take a map of their own. Spare is a buffer the pass may take; on
+// return it holds the old values' buffer for the next pass.
+void BlendByCurvature(TFloatMap& Map, const TMatrix& Kernel, const TMatrix& Curvature, double Strength,
+                      TFloatMap& Spare);
 
 // Smooths oscillations in Map, vertically then horizontally, reporting
 // progress 99 and 100. A curvature of 1 / Strength or more is fully smoothed;

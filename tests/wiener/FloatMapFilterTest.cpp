@@ -86,34 +86,81 @@ TEST(FloatMapFilter, EdgesMirrorWithoutRepetitionBelowAndWithRepetitionAbove) {
     }
 }
 
-TEST(FloatMapFilter, BlendedConvolutionFollowsItsWeights) {
-    TFloatMap Map;
-    FillRandom(Map, 8, 6, 12);
-    const TMatrix K = RandomKernel(3, 3, 99);
-    TFloatMap Filtered;
-    ReferenceConvolve(Filtered, K, Map);
+// The blend written out pixel by pixel from two plain correlations.
+void ReferenceBlend(TFloatMap& Out, const TFloatMap& Old, const TMatrix& K, const TMatrix& Curvature,
+                    double Strength) {
+    TFloatMap Filtered, Curving;
+    ReferenceConvolve(Filtered, K, Old);
+    ReferenceConvolve(Curving, Curvature, Old);
+    Out.SetSize(Old.Width, Old.Height);
+    for (int i = 0; i < Old.Count; ++i) {
+        double W = std::fabs(Curving.Map[i]) * Strength;
+        if (W > 1.0)
+            W = 1.0;
+        else if (W < 0.0)
+            W = 0.0;
+        Out.Map[i] = (1.0 - W) * Old.Map[i] + W * Filtered.Map[i];
+    }
+}
 
-    TFloatMap Blended(&Map);
-    ConvolveMapBlended(Blended, K, nullptr);
-    EXPECT_TRUE(SameBits(Blended, Filtered));
+// Values from a flat area to steep steps, with the specials a float image may hold.
+void MixedMap(TFloatMap& Map, int W, int H, std::uint64_t Seed) {
+    FillRandom(Map, W, H, Seed);
+    for (int i = 0; i < Map.Count; i += 7) Map.Map[i] = 0.0;
+    Map.Map[5] = std::nan("");
+    Map.Map[Map.Count / 2] = HUGE_VAL;
+    Map.Map[Map.Count - 3] = -1e300;
+}
 
-    TMatrix Weights(6, 8);
-    Weights.Fill(1.0);
-    Blended.Assign(&Map);
-    ConvolveMapBlended(Blended, K, &Weights);
-    EXPECT_TRUE(SameBits(Blended, Filtered));
+TEST(FloatMapFilter, BlendByCurvatureIsThePlainBlendOnAnyThreadCount) {
+    TFloatMap Original;
+    MixedMap(Original, 9, 23, 12);
+    const std::pair<int, int> Kernels[] = {{3, 3}, {3, 1}, {1, 3}, {5, 3}};
+    for (const auto& [Rows, Cols] : Kernels) {
+        const TMatrix K = RandomKernel(Rows, Cols, std::uint64_t(Rows * 10 + Cols));
+        const TMatrix Curvature = RandomKernel(Rows, Cols, std::uint64_t(Rows * 100 + Cols));
+        for (double Strength : {1.0 / 64.0, 0.3, 50.0}) {
+            TFloatMap Expected, Twice;
+            ReferenceBlend(Expected, Original, K, Curvature, Strength);
+            ReferenceBlend(Twice, Expected, K, Curvature, Strength);
+            for (int Processors : {1, 2, 5}) {
+                TProcessorCountOverride Override(Processors);
+                TFloatMap Map(&Original);
+                // A spare of another size is resized; one of the same size is reused.
+                TFloatMap Spare(4, 4);
+                BlendByCurvature(Map, K, Curvature, Strength, Spare);
+                EXPECT_TRUE(SameBits(Map, Expected)) << Rows << "x" << Cols << " kernels, strength " << Strength;
+                EXPECT_TRUE(SameBits(Spare, Original));
+                BlendByCurvature(Map, K, Curvature, Strength, Spare);
+                EXPECT_TRUE(SameBits(Map, Twice));
+            }
+        }
+    }
+}
 
-    Weights.Fill(0.0);
-    Blended.Assign(&Map);
-    ConvolveMapBlended(Blended, K, &Weights);
-    EXPECT_TRUE(SameBits(Blended, Map));
-
-    // A weight per pixel, at its own row and column.
-    for (int i = 0; i < Weights.Count; ++i) Weights.Map[i] = (i % 5) * 0.25;
-    Blended.Assign(&Map);
-    ConvolveMapBlended(Blended, K, &Weights);
-    for (int i = 0; i < Map.Count; ++i)
-        ASSERT_EQ(Blended.Map[i], (1.0 - Weights.Map[i]) * Map.Map[i] + Weights.Map[i] * Filtered.Map[i]) << i;
+// Columns, then rows, each with the curvature [1 -2 1] / 4 and the mean of three.
+TEST(FloatMapFilter, ArtefactFilterIsTwoPlainBlends) {
+    auto Kernel = [](int Rows, int Cols, double Edge, double Centre) {
+        TMatrix K(Rows, Cols);
+        K.Map[0] = K.Map[2] = Edge;
+        K.Map[1] = Centre;
+        return K;
+    };
+    const TMatrix Curvature = Kernel(3, 1, 0.25, -0.5), RowCurvature = Kernel(1, 3, 0.25, -0.5);
+    const TMatrix Mean = Kernel(3, 1, 1.0 / 3.0, 1.0 / 3.0), RowMean = Kernel(1, 3, 1.0 / 3.0, 1.0 / 3.0);
+    TFloatMap Original;
+    MixedMap(Original, 31, 17, 3);
+    for (float Strength : {0.001f, 0.02f, 3.0f}) {
+        TFloatMap Columns, Expected;
+        ReferenceBlend(Columns, Original, Mean, Curvature, double(Strength));
+        ReferenceBlend(Expected, Columns, RowMean, RowCurvature, double(Strength));
+        for (int Processors : {1, 2, 7}) {
+            TProcessorCountOverride Override(Processors);
+            TFloatMap Map(&Original);
+            ArtefactFilter(Map, Strength);
+            EXPECT_TRUE(SameBits(Map, Expected)) << Strength << ", " << Processors << " processors";
+        }
+    }
 }
 
 // A spike of height h on a flat line gets weight min(1, 0.5 h Strength), so
