@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "numerics/Matrix.h"
+#include "parallel/MultiCoreProcessing.h"
 #include "support/FloatEnvironment.h"
 
 namespace fi {
@@ -34,6 +35,9 @@ std::uint8_t TransformRow(const double* Row, std::uint8_t A, std::uint8_t B, std
     const std::int32_t Rounded = RoundExtended(V);
     return Rounded > 255 ? 255 : Rounded < 0 ? 0 : std::uint8_t(Rounded);
 }
+
+// Rows are independent; fewer than this are not worth a thread.
+constexpr std::int32_t RowsPerItem = 32;
 
 void RequirePlane(const TLinearBitmap& Plane, const TLinearBitmap& Luma) {
     if (Plane.PixelFormat != TPixelFormat::pf8bit) throw ELinearBitmap(SUnsupportedPixelFormat);
@@ -73,14 +77,16 @@ void SplitColourPlanes(const TLinearBitmap& Source, TColourPlanes& Planes, const
             // A gray palette makes each plane a gray image for the resamplers.
             std::memcpy(Plane->Palette, GrayPalette, sizeof(TPalette));
         }
-        std::uint8_t* Y = Planes.Luma->Map;
-        std::uint8_t* Cb = Planes.BlueDiff->Map;
-        std::uint8_t* Cr = Planes.RedDiff->Map;
-        for (std::int32_t Row = 0; Row < Source.Height; ++Row) {
-            const std::uint8_t* P = Source.Line(Row);
-            for (std::int32_t x = 0; x < Source.Width; ++x, P += 3)
-                TransformPixel(P[2], P[1], P[0], Matrix, *Y++, *Cb++, *Cr++);
-        }
+        RunRows(0, Source.Height - 1, RowsPerItem, 0, [&](const TRowRange& Rows) {
+            for (std::int32_t Row = Rows.First; Row <= Rows.Last; ++Row) {
+                const std::uint8_t* P = Source.Line(Row);
+                std::uint8_t* Y = Planes.Luma->Line(Row);
+                std::uint8_t* Cb = Planes.BlueDiff->Line(Row);
+                std::uint8_t* Cr = Planes.RedDiff->Line(Row);
+                for (std::int32_t x = 0; x < Source.Width; ++x, P += 3)
+                    TransformPixel(P[2], P[1], P[0], Matrix, Y[x], Cb[x], Cr[x]);
+            }
+        });
     } catch (...) {
         FreePlanes(Planes);
         throw;
@@ -100,13 +106,16 @@ void MergeColourPlanes(const TLinearBitmap& Luma, const TLinearBitmap& BlueDiff,
         return;
     }
     Dest.SetSize(Luma.Width, Luma.Height, TPixelFormat::pf24bit, 0);
-    for (std::int32_t Row = 0; Row < Luma.Height; ++Row) {
-        const std::uint8_t* Y = Luma.Line(Row);
-        const std::uint8_t* Cb = BlueDiff.Line(Row);
-        const std::uint8_t* Cr = RedDiff.Line(Row);
-        std::uint8_t* Out = Dest.Line(Row);
-        for (std::int32_t x = 0; x < Luma.Width; ++x, Out += 3) TransformPixel(Y[x], Cb[x], Cr[x], Matrix, Out[2], Out[1], Out[0]);
-    }
+    RunRows(0, Luma.Height - 1, RowsPerItem, 0, [&](const TRowRange& Rows) {
+        for (std::int32_t Row = Rows.First; Row <= Rows.Last; ++Row) {
+            const std::uint8_t* Y = Luma.Line(Row);
+            const std::uint8_t* Cb = BlueDiff.Line(Row);
+            const std::uint8_t* Cr = RedDiff.Line(Row);
+            std::uint8_t* Out = Dest.Line(Row);
+            for (std::int32_t x = 0; x < Luma.Width; ++x, Out += 3)
+                TransformPixel(Y[x], Cb[x], Cr[x], Matrix, Out[2], Out[1], Out[0]);
+        }
+    });
 }
 
 void EnlargeThroughPlanes(TLinearBitmap& Source, TLinearBitmap& Dest, const TLumaEnlargement& EnlargeLuma,

@@ -154,4 +154,22 @@ void TMultiCoreProcessThread::Execute() {
     LiveWorkerCount.fetch_sub(1);
 }
 
+namespace {
+class TRowsProcess : public TMultiCoreProcess {
+public:
+    explicit TRowsProcess(const std::function<void(const TRowRange&)>& ABody) : Body(ABody) {}
+    void ProcessItem(TMultiCoreProcessThread*, void* Data) override { Body(*static_cast<const TRowRange*>(Data)); }
+
+private:
+    const std::function<void(const TRowRange&)>& Body;
+};
+} // namespace
+
+void RunRows(std::int32_t First, std::int32_t Last, std::int32_t MinChunk, std::int32_t Threads,
+             const std::function<void(const TRowRange&)>& Body) {
+    if (Last < First) return;
+    TRowsProcess Process(Body);
+    Process.RunRange(First, Last, MinChunk, Threads);
+}
+
 } // namespace fi

@@ -6,6 +6,7 @@
 // disjoint outputs; there are no locks, only atomics.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -111,5 +112,10 @@ private:
     // Declared last: the thread starts only once the fields above are set.
     std::thread Thread;
 };
+
+// Runs Body once per chunk of the rows First..Last as RunRange splits them
+// (Threads as there), for work whose rows are independent of each other.
+void RunRows(std::int32_t First, std::int32_t Last, std::int32_t MinChunk, std::int32_t Threads,
+             const std::function<void(const TRowRange&)>& Body);
 
 } // namespace fi

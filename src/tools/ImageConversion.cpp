@@ -2,11 +2,18 @@
 
 #include <cmath>
 #include <cstring>
-#include <utility>
 #include <limits>
 #include <type_traits>
+#include <utility>
+
+#include "parallel/MultiCoreProcessing.h"
 
 namespace fi {
+
+namespace {
+// Rows are independent; fewer than this are not worth a thread.
+constexpr std::int32_t RowsPerItem = 32;
+} // namespace
 
 void ImageToBitmaps(const TImageData& Image, TLinearBitmap& Color, TLinearBitmap* Alpha) {
     if (Image.SampleType() != TSampleType::st8bit) throw EImageFile("only 8-bit images convert to bitmaps");
@@ -14,18 +21,20 @@ void ImageToBitmaps(const TImageData& Image, TLinearBitmap& Color, TLinearBitmap
     const bool Gray = Image.ColorChannels() == 1;
     Color.SetSize(Image.Width, Image.Height, Gray ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
     if (Gray) std::memcpy(Color.Palette, GrayPalette, sizeof(TPalette));
-    for (std::int32_t y = 0; y < Image.Height; ++y) {
-        const std::uint8_t* In = Image.Row<std::uint8_t>(y);
-        std::uint8_t* Out = Color.Line(y);
-        for (std::int32_t x = 0; x < Image.Width; ++x, In += C)
-            if (Gray) {
-                Out[x] = In[0];
-            } else {
-                Out[3 * x] = In[2];
-                Out[3 * x + 1] = In[1];
-                Out[3 * x + 2] = In[0];
-            }
-    }
+    RunRows(0, Image.Height - 1, RowsPerItem, 0, [&](const TRowRange& Rows) {
+        for (std::int32_t y = Rows.First; y <= Rows.Last; ++y) {
+            const std::uint8_t* In = Image.Row<std::uint8_t>(y);
+            std::uint8_t* Out = Color.Line(y);
+            for (std::int32_t x = 0; x < Image.Width; ++x, In += C)
+                if (Gray) {
+                    Out[x] = In[0];
+                } else {
+                    Out[3 * x] = In[2];
+                    Out[3 * x + 1] = In[1];
+                    Out[3 * x + 2] = In[0];
+                }
+        }
+    });
     if (Alpha == nullptr) return;
     if (!Image.HasAlpha) {
         Alpha->Clear();
@@ -56,28 +65,30 @@ TImageData BitmapsToImage(const TLinearBitmap& Color, const TLinearBitmap* Alpha
     TImageData Image;
     const std::int32_t C = (Gray ? 1 : 3) + (HasAlpha ? 1 : 0);
     Image.Allocate(Color.Width, Color.Height, C, HasAlpha, TSampleType::st8bit);
-    for (std::int32_t y = 0; y < Image.Height; ++y) {
-        const std::uint8_t* In = Color.Line(y);
-        const std::uint8_t* A = HasAlpha ? Alpha->Line(y) : nullptr;
-        std::uint8_t* Out = Image.Row<std::uint8_t>(y);
-        for (std::int32_t x = 0; x < Image.Width; ++x, Out += C) {
-            if (Color.PixelFormat == TPixelFormat::pf24bit) {
-                Out[0] = In[3 * x + 2];
-                Out[1] = In[3 * x + 1];
-                Out[2] = In[3 * x];
-            } else if (Color.Palette == nullptr) {
-                Out[0] = In[x];
-            } else {
-                const TPaletteEntry& E = Color.Palette[In[x]];
-                Out[0] = E.Red;
-                if (!Gray) {
-                    Out[1] = E.Green;
-                    Out[2] = E.Blue;
+    RunRows(0, Image.Height - 1, RowsPerItem, 0, [&](const TRowRange& Rows) {
+        for (std::int32_t y = Rows.First; y <= Rows.Last; ++y) {
+            const std::uint8_t* In = Color.Line(y);
+            const std::uint8_t* A = HasAlpha ? Alpha->Line(y) : nullptr;
+            std::uint8_t* Out = Image.Row<std::uint8_t>(y);
+            for (std::int32_t x = 0; x < Image.Width; ++x, Out += C) {
+                if (Color.PixelFormat == TPixelFormat::pf24bit) {
+                    Out[0] = In[3 * x + 2];
+                    Out[1] = In[3 * x + 1];
+                    Out[2] = In[3 * x];
+                } else if (Color.Palette == nullptr) {
+                    Out[0] = In[x];
+                } else {
+                    const TPaletteEntry& E = Color.Palette[In[x]];
+                    Out[0] = E.Red;
+                    if (!Gray) {
+                        Out[1] = E.Green;
+                        Out[2] = E.Blue;
+                    }
                 }
+                if (HasAlpha) Out[C - 1] = Alpha->Palette != nullptr ? Alpha->Palette[A[x]].Red : A[x];
             }
-            if (HasAlpha) Out[C - 1] = Alpha->Palette != nullptr ? Alpha->Palette[A[x]].Red : A[x];
         }
-    }
+    });
     return Image;
 }
 

@@ -47,8 +47,11 @@ void TFractalInterpolateProcess::Run(float FilterStrength) {
                 BoxReduce(Src, 2, PhaseMaps[p][q].get(), q, p);
             }
         FLanes = TFractalLanePass::For(*this);
-        // The fast pass walks the rows of training keys (x - s, y - u), one above the source.
-        RunRange(FLanes ? -1 : 0, Src.Height - 1, 16, 0);
+        // The fast pass's items are its stripes of key rows.
+        if (FLanes)
+            RunRange(0, FLanes->Stripes() - 1, 1, FLanes->Stripes());
+        else
+            RunRange(0, Src.Height - 1, 16, 0);
     }
     if (FilterStrength > 0.0f) ArtefactFilter(Dst, float(double(FilterStrength) / (MaxValue - MinValue)));
 }
@@ -82,7 +85,7 @@ double TFractalInterpolateProcess::ReferencePixel(std::int32_t x, std::int32_t y
 void TFractalInterpolateProcess::ProcessItem(TMultiCoreProcessThread* Thread, void* Data) {
     const TRowRange& Range = *static_cast<const TRowRange*>(Data);
     if (FLanes) {
-        FLanes->ProcessKeyRows(*this, Range, Thread == nullptr);
+        FLanes->ProcessStripe(*this, Range.First, Thread == nullptr);
         return;
     }
     const TFloatMap& Src = *Source;

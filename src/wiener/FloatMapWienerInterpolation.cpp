@@ -284,17 +284,19 @@ void BoxReduce(const TFloatMap& Src, std::int32_t Factor, TFloatMap& Out, std::i
                std::int32_t ColumnPhase) {
     Out.SetSize((Src.Width - ColumnPhase) / Factor, (Src.Height - RowPhase) / Factor);
     const double Reciprocal = 1.0 / double(Factor * Factor);
-    for (std::int32_t f = 0; f < Out.Height; ++f) {
-        double* OutRow = Out.RowPtr(f);
-        for (std::int32_t h = 0; h < Out.Width; ++h) {
-            double Sum = 0.0;
-            for (std::int32_t r = 0; r < Factor; ++r) {
-                const double* Block = Src.PixelPtr(ColumnPhase + Factor * h, RowPhase + Factor * f + r);
-                for (std::int32_t k = 0; k < Factor; ++k) Sum += Block[k];
+    RunRows(0, Out.Height - 1, 32, 0, [&](const TRowRange& Rows) {
+        for (std::int32_t f = Rows.First; f <= Rows.Last; ++f) {
+            double* OutRow = Out.RowPtr(f);
+            for (std::int32_t h = 0; h < Out.Width; ++h) {
+                double Sum = 0.0;
+                for (std::int32_t r = 0; r < Factor; ++r) {
+                    const double* Block = Src.PixelPtr(ColumnPhase + Factor * h, RowPhase + Factor * f + r);
+                    for (std::int32_t k = 0; k < Factor; ++k) Sum += Block[k];
+                }
+                OutRow[h] = Sum * Reciprocal;
             }
-            OutRow[h] = Sum * Reciprocal;
         }
-    }
+    });
 }
 
 void ReplicateEnlarge(const TFloatMap& Src, TFloatMap& Dst, std::int32_t Factor) {

@@ -32,7 +32,7 @@ std::unique_ptr<TFractalLanePass> TFractalLanePass::For(const TFractalInterpolat
 }
 
 TFractalLanePass::TFractalLanePass(const TFractalInterpolateProcess& Process, std::int32_t Lanes)
-    : FLanes(Lanes), FRegionRadius(Process.RegionRadius), FNeighbourRadius(Process.NeighbourRadius),
+    : FLanes(Lanes), FStripes(TMultiCoreProcess::ThreadCount(1, 16)), FRegionRadius(Process.RegionRadius), FNeighbourRadius(Process.NeighbourRadius),
       FSource(*Process.Source, SourcePad(Process, Lanes)) {
     FPhases.reserve(4);
     for (std::size_t p = 0; p < 2; ++p)
@@ -74,8 +74,8 @@ double TFractalLanePass::Predict(std::int32_t x, std::int32_t y, const double* W
     return Sum;
 }
 
-void TFractalLanePass::ProcessKeyRows(const TFractalInterpolateProcess& Process, const TRowRange& Range,
-                                      bool ReportProgress) const {
+void TFractalLanePass::ProcessStripe(const TFractalInterpolateProcess& Process, std::int32_t Stripe,
+                                     bool ReportProgress) const {
     const TFloatMap& Src = *Process.Source;
     TFloatMap& Dst = *Process.Dest;
     const std::int32_t L = FLanes;
@@ -102,8 +102,9 @@ void TFractalLanePass::ProcessKeyRows(const TFractalInterpolateProcess& Process,
     Job.Targets = Targets;
     Job.TargetStride = FSource.Stride();
 
-    for (std::int32_t Band = Range.First; Band <= Range.Last; Band += LaneBandRows) {
-        const std::int32_t BandEnd = std::min(Band + LaneBandRows - 1, Range.Last);
+    const std::int32_t LastKey = Src.Height - 1;
+    for (std::int32_t Band = -1 + Stripe * LaneBandRows; Band <= LastKey; Band += FStripes * LaneBandRows) {
+        const std::int32_t BandEnd = std::min(Band + LaneBandRows - 1, LastKey);
         for (std::int32_t First = -1; First < Src.Width; First += Segment) {
             const std::int32_t Keys = std::min(Segment, Src.Width - First);
             // Whole blocks: the last one may reach into the padding.
@@ -132,7 +133,7 @@ void TFractalLanePass::ProcessKeyRows(const TFractalInterpolateProcess& Process,
         }
         // The reference's values after each source row; the key row above the source is none.
         for (std::int32_t Key = std::max(Band, 0); ReportProgress && Key <= BandEnd; ++Key)
-            if (ProgressHook != nullptr) ProgressHook(Range.Last == 0 ? 98 : (Key * 98) / Range.Last);
+            if (ProgressHook != nullptr) ProgressHook(LastKey == 0 ? 98 : (Key * 98) / LastKey);
     }
 }
 

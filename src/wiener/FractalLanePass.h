@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "image/PaddedMap.h"
+#include "wiener/PaddedMap.h"
 #include "parallel/MultiCoreProcessing.h"
 
 namespace fi {
@@ -26,9 +26,14 @@ public:
 
     TFractalLanePass(const TFractalInterpolateProcess& Process, std::int32_t Lanes);
 
-    // Writes every output pixel whose key row lies in Range (rows -1 ..
-    // source height - 1); progress from the calling thread's item only.
-    void ProcessKeyRows(const TFractalInterpolateProcess& Process, const TRowRange& Range, bool ReportProgress) const;
+    // The number of items a run takes: the threads the framework offers.
+    std::int32_t Stripes() const { return FStripes; }
+
+    // Writes every output pixel whose key row (-1 .. source height - 1) lies
+    // in the bands of LaneBandRows rows numbered Stripe, Stripe + Stripes(),
+    // ...: costly parts of a picture are shared out among the items. Progress
+    // from the calling thread's item only.
+    void ProcessStripe(const TFractalInterpolateProcess& Process, std::int32_t Stripe, bool ReportProgress) const;
 
 private:
     // Squares[(Row * Weights + c) * Stride + i] := entry c of the training
@@ -42,6 +47,7 @@ private:
     double Predict(std::int32_t x, std::int32_t y, const double* Weights, std::int32_t Step) const;
 
     std::int32_t FLanes;
+    std::int32_t FStripes;
     std::int32_t FRegionRadius;
     std::int32_t FNeighbourRadius;
     TPaddedMap FSource;

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "image/PaddedMap.h"
+#include "wiener/PaddedMap.h"
 #include "parallel/MultiCoreProcessing.h"
 
 namespace fi {

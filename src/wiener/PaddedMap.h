@@ -4,7 +4,7 @@
 // neighbourhoods near the edges read through plain pointers.
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "image/FloatMap.h"
 
@@ -12,13 +12,14 @@ namespace fi {
 
 class TPaddedMap {
 public:
+    // Map must not be empty.
     TPaddedMap(const TFloatMap& Map, std::int32_t Pad);
     // Row Y, indexed by column; Y and the columns may lie up to Pad outside the map.
     const double* Row(std::int32_t Y) const { return FOrigin + std::ptrdiff_t(Y) * FStride; }
     std::ptrdiff_t Stride() const { return FStride; }
 
 private:
-    std::vector<double> FData;
+    std::unique_ptr<double[]> FData;
     std::ptrdiff_t FStride;
     const double* FOrigin;
 };
