@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cfenv>
 #include <cfloat>
 #include <random>
@@ -84,6 +85,23 @@ TEST_F(MultiCoreTest, EmptyRangeStillRunsOneItem) {
 TEST_F(MultiCoreTest, RunRangeTreatsAChunkBelowOneRowAsOne) {
     UseProcessors(1);
     ExpectRanges(Split(0, 1, 0, 4), {{0, 0}, {1, 1}});
+}
+
+TEST_F(MultiCoreTest, RunRowsVisitsEveryRowOnceAndNothingOfAnEmptyRange) {
+    MultiThreadingEnabled.store(true);
+    for (std::int32_t Processors : {1, 2, 5}) {
+        UseProcessors(Processors);
+        std::vector<std::atomic<int>> Visits(44);
+        std::atomic<int> Calls{0};
+        RunRows(-3, 40, 4, 0, [&](const TRowRange& Rows) {
+            ++Calls;
+            for (std::int32_t y = Rows.First; y <= Rows.Last; ++y) ++Visits[std::size_t(y + 3)];
+        });
+        for (std::size_t i = 0; i < Visits.size(); ++i) EXPECT_EQ(Visits[i].load(), 1) << "row " << int(i) - 3;
+        EXPECT_EQ(Calls.load(), Processors) << Processors << " processors";
+        RunRows(3, 2, 1, 0, [&](const TRowRange&) { ++Calls; });
+        EXPECT_EQ(Calls.load(), Processors);
+    }
 }
 
 TEST_F(MultiCoreTest, ThreadCountFollowsProcessorsAndLiveWorkers) {
