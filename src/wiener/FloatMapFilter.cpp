@@ -72,7 +72,8 @@ void TFloatFilterProcess::ProcessItem(TMultiCoreProcessThread*, void* Data) {
                 Out[i] = (1.0 - Wt) * Old[i] + Wt * Filtered;
             });
         } else {
-            C.ForBorder([&](std::int32_t x, std::int32_t y, double Filtered) { Out[std::intptr_t(y) * C.W + x] = Filtered; });
+            C.ForBorder(
+                [&](std::int32_t x, std::int32_t y, double Filtered) { Out[std::intptr_t(y) * C.W + x] = Filtered; });
         }
         ++First;
     }

@@ -32,8 +32,8 @@ std::unique_ptr<TFractalLanePass> TFractalLanePass::For(const TFractalInterpolat
 }
 
 TFractalLanePass::TFractalLanePass(const TFractalInterpolateProcess& Process, std::int32_t Lanes)
-    : FLanes(Lanes), FStripes(TMultiCoreProcess::ThreadCount(1, 16)), FRegionRadius(Process.RegionRadius), FNeighbourRadius(Process.NeighbourRadius),
-      FSource(*Process.Source, SourcePad(Process, Lanes)) {
+    : FLanes(Lanes), FStripes(TMultiCoreProcess::ThreadCount(1, 16)), FRegionRadius(Process.RegionRadius),
+      FNeighbourRadius(Process.NeighbourRadius), FSource(*Process.Source, SourcePad(Process, Lanes)) {
     FPhases.reserve(4);
     for (std::size_t p = 0; p < 2; ++p)
         for (std::size_t q = 0; q < 2; ++q) FPhases.emplace_back(*Process.PhaseMaps[p][q], PhasePad(Process, Lanes));
@@ -131,7 +131,7 @@ void TFractalLanePass::ProcessStripe(const TFractalInterpolateProcess& Process, 
                 }
             }
         }
-        // The reference's values after each source row; the key row above the source is none.
+        // After each source row, as the reference reports on one thread; the key row above the source is none.
         for (std::int32_t Key = std::max(Band, 0); ReportProgress && Key <= BandEnd; ++Key)
             if (ProgressHook != nullptr) ProgressHook(LastKey == 0 ? 98 : (Key * 98) / LastKey);
     }
