@@ -82,6 +82,8 @@ template <std::size_t N>
 struct TLowerTile {
     static constexpr std::size_t Sums = N * (N + 1) / 2;
     const double* X[N];
+    // Each stream's step from one training row (dy) to the next.
+    std::ptrdiff_t Step[N];
     double* Out[Sums];
 };
 
@@ -94,13 +96,13 @@ constexpr std::array<std::size_t, TLowerTile<N>::Sums> LowerRows() {
 }
 
 template <std::size_t N, std::size_t... K>
-void RunLowerTile(const TLowerTile<N>& T, std::ptrdiff_t XStep, std::int32_t b, std::index_sequence<K...>) {
+void RunLowerTile(const TLowerTile<N>& T, std::int32_t b, std::index_sequence<K...>) {
     constexpr auto Row = LowerRows<N>();
     const TTag d;
     std::array Sum{((void)K, hn::Zero(d))...};
     for (std::int32_t dy = 0; dy < b; ++dy) {
         const double* X[N];
-        for (std::size_t p = 0; p < N; ++p) X[p] = T.X[p] + dy * XStep;
+        for (std::size_t p = 0; p < N; ++p) X[p] = T.X[p] + dy * T.Step[p];
         for (std::int32_t dx = 0; dx < b; ++dx) {
             const auto Xv = [&]<std::size_t... I>(std::index_sequence<I...>) {
                 return std::array{hn::LoadU(d, X[I] + dx)...};
@@ -112,8 +114,8 @@ void RunLowerTile(const TLowerTile<N>& T, std::ptrdiff_t XStep, std::int32_t b, 
 }
 
 template <std::size_t N>
-void RunLowerTile(const TLowerTile<N>& T, std::ptrdiff_t XStep, std::int32_t b) {
-    RunLowerTile(T, XStep, b, std::make_index_sequence<TLowerTile<N>::Sums>());
+void RunLowerTile(const TLowerTile<N>& T, std::int32_t b) {
+    RunLowerTile(T, b, std::make_index_sequence<TLowerTile<N>::Sums>());
 }
 
 // The lower triangle of G from column and row C on, N wide; entries past the
@@ -124,10 +126,11 @@ void LowerBlock(std::int32_t C, std::int32_t n, const TColumn& Column, const TEn
     TLowerTile<N> T{};
     for (std::size_t p = 0, k = 0; p < N; ++p) {
         T.X[p] = Column(C + std::int32_t(p));
+        T.Step[p] = XStep;
         for (std::size_t q = 0; q <= p; ++q, ++k)
             T.Out[k] = C + std::int32_t(p) < n ? Entry(C + std::int32_t(p), C + std::int32_t(q)) : Sink;
     }
-    RunLowerTile(T, XStep, b);
+    RunLowerTile(T, b);
 }
 
 // G (lower triangle, then mirrored, with Lambda^2 on the diagonal) and the
@@ -146,9 +149,26 @@ void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TB
     };
     const auto GEntry = [&](std::int32_t Row, std::int32_t c) { return Entry(S.G, Row, c); };
     // Up to four weights (the edge-directed setups) fit one triangle, whose
-    // ten sums hide the adder's latency; larger systems go in blocks of
-    // three: a triangle on the diagonal, squares left of it.
-    if (n <= 4) {
+    // ten sums hide the adder's latency, and a single right-hand side joins
+    // it as a fifth stream: its row of the triangle holds the target's sums
+    // with each column. Larger systems go in blocks of three: a triangle on
+    // the diagonal, squares left of it.
+    const bool WithTarget = n <= 4 && J.RightHandSides == 1;
+    if (WithTarget) {
+        TLowerTile<5> T{};
+        for (std::size_t p = 0, k = 0; p < 5; ++p)
+            for (std::size_t q = 0; q <= p; ++q, ++k) {
+                const std::int32_t Row = std::int32_t(p), Col = std::int32_t(q);
+                T.Out[k] = p < 4 ? (Row < n ? GEntry(Row, Col) : S.Sink) : (q < 4 ? Entry(S.Rhs, 0, Col) : S.Sink);
+            }
+        for (std::size_t p = 0; p < 4; ++p) {
+            T.X[p] = Column(std::int32_t(p));
+            T.Step[p] = XStep;
+        }
+        T.X[4] = J.Targets[0] + KeyIndex;
+        T.Step[4] = J.TargetStride;
+        RunLowerTile(T, J.Side);
+    } else if (n <= 4) {
         LowerBlock<4>(0, n, Column, GEntry, XStep, J.Side, S.Sink);
     } else {
         for (std::int32_t c = 0; c < n; c += 3) {
@@ -164,7 +184,8 @@ void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TB
             LowerBlock<3>(c, n, Column, GEntry, XStep, J.Side, S.Sink);
         }
     }
-    if (J.RightHandSides % 4 == 0) {
+    // A single right-hand side of a small system is summed with its triangle above.
+    if (!WithTarget && J.RightHandSides % 4 == 0) {
         for (std::int32_t g = 0; g < J.RightHandSides; g += 4)
             for (std::int32_t c = 0; c < n; c += 2) {
                 TTile<2, 4> T{{Column(c), Column(c + 1)}, {}, J.TargetStride, {}};
@@ -174,7 +195,7 @@ void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TB
                 }
                 RunTile(T, XStep, J.Side);
             }
-    } else {
+    } else if (!WithTarget) {
         for (std::int32_t g = 0; g < J.RightHandSides; ++g)
             for (std::int32_t c = 0; c < n; c += 8) {
                 TTile<8, 1> T{{}, {J.Targets[g] + KeyIndex}, J.TargetStride, {}};
@@ -197,37 +218,81 @@ void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TB
     }
 }
 
+using TVec = decltype(hn::Zero(TTag()));
+
+// A block's n x n matrix and row scalings where FormNormalEquations left
+// them, one lane vector per entry.
+class TScratchMatrix {
+public:
+    TScratchMatrix(const TBlockScratch& S, std::int32_t n) : FS(S), FN(n) {}
+    std::int32_t Size() const { return FN; }
+    TVec Get(std::int32_t Row, std::int32_t Col) const { return hn::LoadU(TTag(), At(Row, Col)); }
+    void Set(std::int32_t Row, std::int32_t Col, TVec V) { hn::StoreU(V, TTag(), At(Row, Col)); }
+    TVec Scaling(std::int32_t Row) const { return hn::LoadU(TTag(), FS.VV + Row * hn::Lanes(TTag())); }
+    void SetScaling(std::int32_t Row, TVec V) { hn::StoreU(V, TTag(), FS.VV + Row * hn::Lanes(TTag())); }
+
+private:
+    double* At(std::int32_t Row, std::int32_t Col) const {
+        return FS.G + (std::size_t(Row) * std::size_t(FN) + std::size_t(Col)) * hn::Lanes(TTag());
+    }
+    const TBlockScratch& FS;
+    std::int32_t FN;
+};
+
+// The same held in registers for a size known when compiling (the
+// edge-directed setups' four weights), where the decomposition's chain of
+// dependent steps would otherwise wait on stores and loads.
+template <std::int32_t N>
+class TRegisterMatrix {
+public:
+    explicit TRegisterMatrix(const TBlockScratch& S) {
+        const TScratchMatrix From(S, N);
+        for (std::int32_t Row = 0; Row < N; ++Row)
+            for (std::int32_t Col = 0; Col < N; ++Col) Set(Row, Col, From.Get(Row, Col));
+    }
+    static constexpr std::int32_t Size() { return N; }
+    TVec Get(std::int32_t Row, std::int32_t Col) const { return FM[std::size_t(Row * N + Col)]; }
+    void Set(std::int32_t Row, std::int32_t Col, TVec V) { FM[std::size_t(Row * N + Col)] = V; }
+    TVec Scaling(std::int32_t Row) const { return FVV[std::size_t(Row)]; }
+    void SetScaling(std::int32_t Row, TVec V) { FVV[std::size_t(Row)] = V; }
+
+private:
+    std::array<TVec, std::size_t(N * N)> FM;
+    std::array<TVec, std::size_t(N)> FVV;
+};
+
 // The Crout decomposition with implicit partial pivoting, each lane choosing
-// its own pivots. False when a lane meets a row of zeros or a zero pivot.
-bool Decompose(std::int32_t n, const TBlockScratch& S) {
+// its own pivots; the pivot rows go to Piv. False when a lane meets a row of
+// zeros or a zero pivot.
+template <class TMatrix>
+bool Decompose(TMatrix& G, double* Piv) {
     const TTag d;
     const std::size_t L = hn::Lanes(d);
+    const std::int32_t n = G.Size();
     const auto Zero = hn::Zero(d);
     const auto One = hn::Set(d, 1.0);
-    const auto At = [&](std::int32_t Row, std::int32_t Col) { return S.G + (std::size_t(Row) * n + Col) * L; };
     auto Singular = hn::Ne(Zero, Zero);
     for (std::int32_t i = 0; i < n; ++i) {
         auto Big = Zero;
         for (std::int32_t j = 0; j < n; ++j) {
-            const auto Temp = hn::Abs(hn::LoadU(d, At(i, j)));
+            const auto Temp = hn::Abs(G.Get(i, j));
             Big = hn::IfThenElse(hn::Gt(Temp, Big), Temp, Big);
         }
         Singular = hn::Or(Singular, hn::Eq(Big, Zero));
-        hn::StoreU(hn::Div(One, Big), d, S.VV + i * L);
+        G.SetScaling(i, hn::Div(One, Big));
     }
     for (std::int32_t j = 0; j < n; ++j) {
         for (std::int32_t i = 0; i < j; ++i) {
-            auto Sum = hn::LoadU(d, At(i, j));
-            for (std::int32_t k = 0; k < i; ++k)
-                Sum = hn::Sub(Sum, hn::Mul(hn::LoadU(d, At(i, k)), hn::LoadU(d, At(k, j))));
-            hn::StoreU(Sum, d, At(i, j));
+            auto Sum = G.Get(i, j);
+            for (std::int32_t k = 0; k < i; ++k) Sum = hn::Sub(Sum, hn::Mul(G.Get(i, k), G.Get(k, j)));
+            G.Set(i, j, Sum);
         }
         auto Big = Zero;
         auto IMax = hn::Set(d, double(j));
         // The pivot candidates' sums depend only on the rows above the
         // diagonal: four rows at a time, each still subtracting in order.
         const auto Choose = [&](std::int32_t i) {
-            const auto Dum = hn::Mul(hn::LoadU(d, S.VV + i * L), hn::Abs(hn::LoadU(d, At(i, j))));
+            const auto Dum = hn::Mul(G.Scaling(i), hn::Abs(G.Get(i, j)));
             // The last of several equal candidates wins.
             const auto Better = hn::Ge(Dum, Big);
             Big = hn::IfThenElse(Better, Dum, Big);
@@ -235,45 +300,43 @@ bool Decompose(std::int32_t n, const TBlockScratch& S) {
         };
         std::int32_t Row = j;
         for (; Row + 4 <= n; Row += 4) {
-            auto S0 = hn::LoadU(d, At(Row, j)), S1 = hn::LoadU(d, At(Row + 1, j)), S2 = hn::LoadU(d, At(Row + 2, j)),
-                 S3 = hn::LoadU(d, At(Row + 3, j));
+            auto S0 = G.Get(Row, j), S1 = G.Get(Row + 1, j), S2 = G.Get(Row + 2, j), S3 = G.Get(Row + 3, j);
             for (std::int32_t k = 0; k < j; ++k) {
-                const auto Ukj = hn::LoadU(d, At(k, j));
-                S0 = hn::Sub(S0, hn::Mul(hn::LoadU(d, At(Row, k)), Ukj));
-                S1 = hn::Sub(S1, hn::Mul(hn::LoadU(d, At(Row + 1, k)), Ukj));
-                S2 = hn::Sub(S2, hn::Mul(hn::LoadU(d, At(Row + 2, k)), Ukj));
-                S3 = hn::Sub(S3, hn::Mul(hn::LoadU(d, At(Row + 3, k)), Ukj));
+                const auto Ukj = G.Get(k, j);
+                S0 = hn::Sub(S0, hn::Mul(G.Get(Row, k), Ukj));
+                S1 = hn::Sub(S1, hn::Mul(G.Get(Row + 1, k), Ukj));
+                S2 = hn::Sub(S2, hn::Mul(G.Get(Row + 2, k), Ukj));
+                S3 = hn::Sub(S3, hn::Mul(G.Get(Row + 3, k), Ukj));
             }
-            hn::StoreU(S0, d, At(Row, j));
-            hn::StoreU(S1, d, At(Row + 1, j));
-            hn::StoreU(S2, d, At(Row + 2, j));
-            hn::StoreU(S3, d, At(Row + 3, j));
+            G.Set(Row, j, S0);
+            G.Set(Row + 1, j, S1);
+            G.Set(Row + 2, j, S2);
+            G.Set(Row + 3, j, S3);
             for (std::int32_t q = 0; q < 4; ++q) Choose(Row + q);
         }
         for (; Row < n; ++Row) {
-            auto Sum = hn::LoadU(d, At(Row, j));
-            for (std::int32_t k = 0; k < j; ++k)
-                Sum = hn::Sub(Sum, hn::Mul(hn::LoadU(d, At(Row, k)), hn::LoadU(d, At(k, j))));
-            hn::StoreU(Sum, d, At(Row, j));
+            auto Sum = G.Get(Row, j);
+            for (std::int32_t k = 0; k < j; ++k) Sum = hn::Sub(Sum, hn::Mul(G.Get(Row, k), G.Get(k, j)));
+            G.Set(Row, j, Sum);
             Choose(Row);
         }
         for (std::int32_t i = j + 1; i < n; ++i) {
             const auto Swap = hn::Eq(IMax, hn::Set(d, double(i)));
             if (hn::AllFalse(d, Swap)) continue;
             for (std::int32_t k = 0; k < n; ++k) {
-                const auto Rj = hn::LoadU(d, At(j, k));
-                const auto Ri = hn::LoadU(d, At(i, k));
-                hn::StoreU(hn::IfThenElse(Swap, Ri, Rj), d, At(j, k));
-                hn::StoreU(hn::IfThenElse(Swap, Rj, Ri), d, At(i, k));
+                const auto Rj = G.Get(j, k);
+                const auto Ri = G.Get(i, k);
+                G.Set(j, k, hn::IfThenElse(Swap, Ri, Rj));
+                G.Set(i, k, hn::IfThenElse(Swap, Rj, Ri));
             }
-            hn::StoreU(hn::IfThenElse(Swap, hn::LoadU(d, S.VV + j * L), hn::LoadU(d, S.VV + i * L)), d, S.VV + i * L);
+            G.SetScaling(i, hn::IfThenElse(Swap, G.Scaling(j), G.Scaling(i)));
         }
-        hn::StoreU(IMax, d, S.Piv + j * L);
-        const auto Pivot = hn::LoadU(d, At(j, j));
+        hn::StoreU(IMax, d, Piv + j * L);
+        const auto Pivot = G.Get(j, j);
         Singular = hn::Or(Singular, hn::Eq(Pivot, Zero));
         if (j != n - 1) {
             const auto Dum = hn::Div(One, Pivot);
-            for (std::int32_t i = j + 1; i < n; ++i) hn::StoreU(hn::Mul(hn::LoadU(d, At(i, j)), Dum), d, At(i, j));
+            for (std::int32_t i = j + 1; i < n; ++i) G.Set(i, j, hn::Mul(G.Get(i, j), Dum));
         }
     }
     return hn::AllFalse(d, Singular);
@@ -286,24 +349,24 @@ bool Decompose(std::int32_t n, const TBlockScratch& S) {
 // with +0 is +0. A non-finite factor would raise the invalid-operation flag
 // and send the block the reference way.
 //
-// G right-hand sides go together, their sums side by side: each is a chain
+// Gs right-hand sides go together, their sums side by side: each is a chain
 // of dependent subtractions, and only independent chains hide the latency.
-template <std::size_t G>
-void BackSubstitute(std::int32_t n, const TBlockScratch& S, double* B) {
+template <std::size_t Gs, class TMatrix>
+void BackSubstitute(const TMatrix& A, const double* Piv, double* B) {
     const TTag d;
     const std::size_t L = hn::Lanes(d);
-    const auto At = [&](std::int32_t Row, std::int32_t Col) { return S.G + (std::size_t(Row) * n + Col) * L; };
+    const std::int32_t n = A.Size();
     const auto Bg = [&](std::size_t g, std::int32_t i) { return B + (g * std::size_t(n) + std::size_t(i)) * L; };
     // F(g) for every right-hand side, g a constant, so that the sums stay in registers.
     const auto ForEach = [](auto F) {
         [&]<std::size_t... g>(std::index_sequence<g...>) {
             (F(std::integral_constant<std::size_t, g>()), ...);
-        }(std::make_index_sequence<G>());
+        }(std::make_index_sequence<Gs>());
     };
-    std::array<decltype(hn::Zero(d)), G> Sum;
-    std::array<decltype(hn::Zero(d)), G> Bi;
+    std::array<TVec, Gs> Sum;
+    std::array<TVec, Gs> Bi;
     for (std::int32_t i = 0; i < n; ++i) {
-        const auto Ip = hn::LoadU(d, S.Piv + i * L);
+        const auto Ip = hn::LoadU(d, Piv + i * L);
         ForEach([&](auto g) { Sum[g] = Bi[g] = hn::LoadU(d, Bg(g, i)); });
         for (std::int32_t k = i + 1; k < n; ++k) {
             const auto Here = hn::Eq(Ip, hn::Set(d, double(k)));
@@ -315,7 +378,7 @@ void BackSubstitute(std::int32_t n, const TBlockScratch& S, double* B) {
             });
         }
         for (std::int32_t j = 0; j < i; ++j) {
-            const auto Lij = hn::LoadU(d, At(i, j));
+            const auto Lij = A.Get(i, j);
             ForEach([&](auto g) { Sum[g] = hn::Sub(Sum[g], hn::Mul(Lij, hn::LoadU(d, Bg(g, j)))); });
         }
         ForEach([&](auto g) { hn::StoreU(Sum[g], d, Bg(g, i)); });
@@ -323,12 +386,23 @@ void BackSubstitute(std::int32_t n, const TBlockScratch& S, double* B) {
     for (std::int32_t i = n - 1; i >= 0; --i) {
         ForEach([&](auto g) { Sum[g] = hn::LoadU(d, Bg(g, i)); });
         for (std::int32_t j = i + 1; j < n; ++j) {
-            const auto Uij = hn::LoadU(d, At(i, j));
+            const auto Uij = A.Get(i, j);
             ForEach([&](auto g) { Sum[g] = hn::Sub(Sum[g], hn::Mul(Uij, hn::LoadU(d, Bg(g, j)))); });
         }
-        const auto Pivot = hn::LoadU(d, At(i, i));
+        const auto Pivot = A.Get(i, i);
         ForEach([&](auto g) { hn::StoreU(hn::Div(Sum[g], Pivot), d, Bg(g, i)); });
     }
+}
+
+// The decomposition and every right-hand side's substitution.
+template <class TMatrix>
+bool Factorise(TMatrix& G, const TLaneSolveJob& J, const TBlockScratch& S) {
+    if (!Decompose(G, S.Piv)) return false;
+    const std::size_t Block = std::size_t(J.Weights) * hn::Lanes(TTag());
+    std::int32_t g = 0;
+    for (; g + 4 <= J.RightHandSides; g += 4) BackSubstitute<4>(G, S.Piv, S.Rhs + std::size_t(g) * Block);
+    for (; g < J.RightHandSides; ++g) BackSubstitute<1>(G, S.Piv, S.Rhs + std::size_t(g) * Block);
+    return true;
 }
 
 bool AllFinite(std::int32_t Count, const double* Values) {
@@ -354,11 +428,13 @@ bool Solve(const TLaneSolveJob& J, std::int32_t KeyIndex, double* Solution, doub
     const std::uint32_t Saved = SseControlStatus();
     if ((Saved & FailureFlags) != 0) SetSseControlStatus(Saved & ~FailureFlags);
     FormNormalEquations(J, KeyIndex, S);
-    bool Solved = Decompose(n, S);
-    if (Solved) {
-        std::int32_t g = 0;
-        for (; g + 4 <= J.RightHandSides; g += 4) BackSubstitute<4>(n, S, S.Rhs + std::size_t(g) * n * L);
-        for (; g < J.RightHandSides; ++g) BackSubstitute<1>(n, S, S.Rhs + std::size_t(g) * n * L);
+    bool Solved;
+    if (n == 4) {
+        TRegisterMatrix<4> G(S);
+        Solved = Factorise(G, J, S);
+    } else {
+        TScratchMatrix G(S, n);
+        Solved = Factorise(G, J, S);
     }
     const std::uint32_t After = SseControlStatus();
     Solved = Solved && (After & FailureFlags) == 0 && AllFinite(J.RightHandSides * n, S.Rhs);
@@ -398,6 +474,24 @@ void AdjustWeights(double* Weights, std::int32_t n, bool Clamp, bool Normalize) 
         hn::StoreU(hn::IfThenElse(Finite, hn::LoadU(d, Weights + c * L), Equal), d, Weights + c * L);
 }
 
+void Predict(std::int32_t Count, const double* const* Inputs, const std::int32_t* Steps, const double* Weights,
+             double* Out, std::int32_t OutStep) {
+    const TTag d;
+    const hn::RebindToSigned<TTag> di;
+    const std::size_t L = hn::Lanes(d);
+    const auto Lane = hn::Iota(di, 0);
+    auto Sum = hn::Zero(d);
+    for (std::int32_t c = 0; c < Count; ++c) {
+        const auto v = Steps[c] == 1 ? hn::LoadU(d, Inputs[c])
+                                     : hn::GatherIndex(d, Inputs[c], hn::Mul(Lane, hn::Set(di, Steps[c])));
+        Sum = hn::Add(Sum, hn::Mul(v, hn::LoadU(d, Weights + c * L)));
+    }
+    if (OutStep == 1)
+        hn::StoreU(Sum, d, Out);
+    else
+        hn::ScatterIndex(Sum, d, Out, hn::Mul(Lane, hn::Set(di, OutStep)));
+}
+
 } // namespace HWY_NAMESPACE
 } // namespace fi
 HWY_AFTER_NAMESPACE();
@@ -423,6 +517,7 @@ HWY_EXPORT(Lanes);
 HWY_EXPORT(TargetName);
 HWY_EXPORT(Solve);
 HWY_EXPORT(AdjustWeights);
+HWY_EXPORT(Predict);
 
 std::int32_t LaneCount() { return HWY_DYNAMIC_DISPATCH(Lanes)(); }
 
@@ -438,6 +533,11 @@ bool SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, double* Solutio
 
 void AdjustLaneWeights(double* Weights, std::int32_t Count, bool Clamp, bool Normalize) {
     HWY_DYNAMIC_DISPATCH(AdjustWeights)(Weights, Count, Clamp, Normalize);
+}
+
+void PredictLanes(std::int32_t Count, const double* const* Inputs, const std::int32_t* Steps, const double* Weights,
+                  double* Out, std::int32_t OutStep) {
+    HWY_DYNAMIC_DISPATCH(Predict)(Count, Inputs, Steps, Weights, Out, OutStep);
 }
 
 } // namespace fi

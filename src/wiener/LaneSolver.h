@@ -71,4 +71,11 @@ bool SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, double* Solutio
 // equal weights where the sum or a scaled weight is not finite.
 void AdjustLaneWeights(double* Weights, std::int32_t Count, bool Clamp, bool Normalize);
 
+// The predictions of one block from its lanes' weights: Out[l * OutStep] :=
+// the sum over c < Count, from +0 in order, of Inputs[c][l * Steps[c]] *
+// Weights[c * LaneCount() + l], for every lane l; as the per-pixel dot
+// product computes it. Count is at most MaxLaneWeights.
+void PredictLanes(std::int32_t Count, const double* const* Inputs, const std::int32_t* Steps, const double* Weights,
+                  double* Out, std::int32_t OutStep);
+
 } // namespace fi

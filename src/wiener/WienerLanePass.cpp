@@ -1,6 +1,7 @@
 #include "wiener/WienerLanePass.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 #include "wiener/EngineChoice.h"
@@ -121,6 +122,37 @@ TWienerLanePass::TKeyRows TWienerLanePass::KeyRowsOf(const TWienerRun& Run, cons
     return Rows;
 }
 
+bool TWienerLanePass::PredictBlock(const TWienerRun& Run, const TPixelRelations& R, std::int32_t x, std::int32_t y,
+                                   const double* Weights) const {
+    const TBitmapWienerInterpolation& I = Run.Interpolator;
+    const TFloatMap& Src = Run.Source;
+    TFloatMap& Dst = Run.Dest;
+    const std::int32_t S = I.ScaleFactor;
+    const std::int32_t Last = x + FLanes - 1;
+    if (I.ClampResult || x < 0 || Last >= Src.Width || y < 0 || y >= Src.Height) return false;
+    const std::int32_t OutX = S * x + R.X, OutLast = S * Last + R.X, OutY = S * y + R.Y;
+    const auto Inside = [](const TFloatMap& Map, std::int32_t X0, std::int32_t X1, std::int32_t Y) {
+        return X0 >= 0 && X1 < Map.Width && Y >= 0 && Y < Map.Height;
+    };
+    std::array<const double*, MaxLaneWeights> Inputs;
+    std::array<std::int32_t, MaxLaneWeights> Steps;
+    std::size_t c = 0;
+    for (const TPoint& o : R.HighResOffsets) {
+        // An input on the relation's own grid could be another lane's output.
+        if (o.X % S == 0 && o.Y % S == 0) return false;
+        if (!Inside(Dst, OutX + o.X, OutLast + o.X, OutY + o.Y)) return false;
+        Inputs[c] = Dst.PixelPtr(OutX + o.X, OutY + o.Y);
+        Steps[c++] = S;
+    }
+    for (const TPoint& o : R.LowResOffsets) {
+        if (!Inside(Src, x + o.X, Last + o.X, y + o.Y)) return false;
+        Inputs[c] = Src.PixelPtr(x + o.X, y + o.Y);
+        Steps[c++] = 1;
+    }
+    PredictLanes(std::int32_t(c), Inputs.data(), Steps.data(), Weights, Dst.PixelPtr(OutX, OutY), S);
+    return true;
+}
+
 void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range, bool ReportProgress) const {
     const TBitmapWienerInterpolation& I = Run.Interpolator;
     const TPixelRelations& R = *I.Relations[std::size_t(Run.CurrentRelation)];
@@ -147,6 +179,8 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
     std::vector<double> Scratch(LaneScratchSize(n));
     std::vector<double> Solution(std::size_t(G * n * L));
     std::vector<const double*> Targets(std::size_t(G), nullptr);
+    // Per right-hand side: whether the current block's outputs are written.
+    std::vector<char> Predicted(std::size_t(G), 0);
     TWienerWork Work(b * b, n);
 
     TLaneSolveJob Job;
@@ -179,8 +213,17 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
                         for (std::int32_t g = 0; g < G; ++g)
                             AdjustLaneWeights(Solution.data() + std::size_t(g * n * L), n, I.ClampWeights,
                                               I.NormalizeWeights);
+                    // Whole blocks inside the maps are predicted lane by lane.
+                    for (std::int32_t g = 0; g < G; ++g) {
+                        const TPixelRelations& Relation = *Group[std::size_t(g)];
+                        Predicted[std::size_t(g)] =
+                            Solved && Block + L <= Keys &&
+                            PredictBlock(Run, Relation, First + Block + Relation.X, Key + Relation.Y,
+                                         Solution.data() + std::size_t(g * n * L));
+                    }
                     for (std::int32_t l = 0; l < L && Block + l < Keys; ++l)
                         for (std::int32_t g = 0; g < G; ++g) {
+                            if (Predicted[std::size_t(g)]) continue;
                             const TPixelRelations& Relation = *Group[std::size_t(g)];
                             const std::int32_t x = First + Block + l + Relation.X, y = Key + Relation.Y;
                             if (x < 0 || x >= Width || y < 0 || y >= Height) continue;

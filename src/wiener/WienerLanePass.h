@@ -3,8 +3,9 @@
 // pixels of one relation solve their filters in the lanes of a vector
 // (LaneSolver), their training rows read through padded copies of the maps
 // instead of the edge-clamped accessor. The switches and the prediction run
-// per pixel exactly as in the reference, from the lanes' weights; a block
-// whose vector solve fails is redone pixel by pixel the reference way.
+// lane by lane with the reference's operations (the prediction per pixel
+// near the edges and where results are clamped); a block whose vector solve
+// fails is redone pixel by pixel the reference way.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -56,6 +57,13 @@ private:
     // y - Y of relation R), for Rows rows and Entries positions.
     void GatherSquares(const TWienerRun& Run, const TPixelRelations& R, std::int32_t First, std::int32_t Entries,
                        std::int32_t FirstRow, std::int32_t Rows, std::ptrdiff_t Stride, double* Squares) const;
+
+    // The outputs of relation R for the lanes' source pixels (x + l, y), from
+    // their weights (Weights[c * lanes + l]) by the reference's dot product.
+    // Only where every lane's inputs lie inside the maps and the result is
+    // not clamped; false, with nothing written, otherwise.
+    bool PredictBlock(const TWienerRun& Run, const TPixelRelations& R, std::int32_t x, std::int32_t y,
+                      const double* Weights) const;
 
     std::int32_t FLanes;
     // The relations of a shared pass, in pass order; empty when every
