@@ -97,7 +97,7 @@ void TFloatMap::Assign(const TAssignObject* Source) {
     if (const auto* Bitmap = dynamic_cast<const TLinearBitmap*>(Source)) {
         // The bitmap is read as packed 8-bit, whatever its format and stride.
         SetSize(Bitmap->Width, Bitmap->Height);
-        for (std::int32_t i = 0; i < Count; ++i) Map[i] = Bitmap->Map[i];
+        BytesToDoubles(Bitmap->Map, Map, Count);
         return;
     }
     TBaseFloatMap::Assign(Source);
@@ -110,10 +110,18 @@ void TFloatMap::AssignTo(TAssignObject* Dest) const {
         return;
     }
     Bitmap->SetSize(Width, Height, TPixelFormat::pf8bit, 0);
+    DoublesToBytes(Map, Bitmap->Map, Count);
+}
+
+void BytesToDoubles(const std::uint8_t* Bytes, double* Values, std::int32_t Count) {
+    for (std::int32_t i = 0; i < Count; ++i) Values[i] = Bytes[i];
+}
+
+void DoublesToBytes(const double* Values, std::uint8_t* Bytes, std::int32_t Count) {
     for (std::int32_t i = 0; i < Count; ++i) {
-        const double v = std::nearbyint(Map[i]);
+        const double v = std::nearbyint(Values[i]);
         // NaN fails both tests and, like values below 0, becomes 0.
-        Bitmap->Map[i] = v > 255.0 ? 255 : (!(v >= 0.0) ? 0 : static_cast<std::uint8_t>(v));
+        Bytes[i] = v > 255.0 ? 255 : (!(v >= 0.0) ? 0 : static_cast<std::uint8_t>(v));
     }
 }
 

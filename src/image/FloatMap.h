@@ -69,4 +69,10 @@ public:
     void GetMinMax(double& Min, double& Max) const;
 };
 
+// How Assign and AssignTo move values between an 8-bit bitmap and a map:
+// Values[i] := Bytes[i], and Bytes[i] := Values[i] rounded to nearest,
+// clamped to 0..255, NaN as 0; for i < Count.
+void BytesToDoubles(const std::uint8_t* Bytes, double* Values, std::int32_t Count);
+void DoublesToBytes(const double* Values, std::uint8_t* Bytes, std::int32_t Count);
+
 } // namespace fi

@@ -6,6 +6,7 @@
 #include "colour/ColourPlanes.h"
 #include "resize/BitmapResize.h"
 #include "wiener/FloatMapWienerInterpolation.h"
+#include "wiener/PlaneTransfer.h"
 
 namespace fi {
 
@@ -20,9 +21,9 @@ void TBitmapWienerInterpolation::InterpolateBitmap(TLinearBitmap& Src, TLinearBi
 
     auto SourceMap = std::make_unique<TFloatMap>();
     auto DestMap = std::make_unique<TFloatMap>();
-    SourceMap->Assign(&Src);
+    ReadPlane(Src, *SourceMap);
     Interpolate(*SourceMap, *DestMap);
-    Dst->Assign(DestMap.get());
+    WritePlane(*DestMap, *Dst);
     // A separate 8-bit Dst would otherwise keep whatever palette it had.
     if (Dst != &Src && Src.PixelFormat == TPixelFormat::pf8bit)
         std::memcpy(Dst->Palette, Src.Palette, sizeof(TPalette));

@@ -6,6 +6,7 @@
 #include "image/FloatMap.h"
 #include "resize/BitmapResize.h"
 #include "wiener/FloatMapFractalInterpolation.h"
+#include "wiener/PlaneTransfer.h"
 
 namespace fi {
 
@@ -14,9 +15,9 @@ namespace {
 // Dst := Src (8-bit) doubled by the fractal pass, rounded and clamped to bytes.
 void InterpolatePlane(const TLinearBitmap& Src, TLinearBitmap& Dst, double Lambda, float FilterStrength) {
     TFloatMap Map;
-    Map.Assign(&Src);
+    ReadPlane(Src, Map);
     FractalInterpolate(Map, 3, 1, nullptr, FilterStrength, Lambda);
-    Dst.Assign(&Map);
+    WritePlane(Map, Dst);
     // A separate 8-bit Dst would otherwise keep whatever palette it had.
     if (&Dst != &Src && Src.PixelFormat == TPixelFormat::pf8bit)
         std::memcpy(Dst.Palette, Src.Palette, sizeof(TPalette));
