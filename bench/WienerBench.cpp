@@ -61,7 +61,8 @@ BENCHMARK(BM_FractalInterpolate)
     ->UseRealTime();
 
 // State.range(0): 0 "Xin Li 2x", 1 "Fractal 5-star" at scale 3, 2 "Xin Li 4x",
-// 3 "Fractal 9-square" at scale 2 (the interpolator's path for the default).
+// 3 "Fractal 9-square" at scale 2 (the interpolator's path for the default),
+// 4 "Fractal 25-square" at scale 2, 5 "Fractal 5 / Xin Li", 6 "Fractal 9 / Xin Li".
 void BM_Interpolate(benchmark::State& State) {
     TThreads Threads(State.range(1));
     const fi::TEngineScope Engine(State.range(2) == 0 ? fi::TEngine::Fast : fi::TEngine::Reference);
@@ -73,7 +74,10 @@ void BM_Interpolate(benchmark::State& State) {
     case 0: Interpolator.SetupXinLi2x(); break;
     case 1: Interpolator.SetupFractalStar(3); break;
     case 2: Interpolator.SetupXinLi4x(); break;
-    default: Interpolator.SetupFractalSquare(2, 1); break;
+    case 3: Interpolator.SetupFractalSquare(2, 1); break;
+    case 4: Interpolator.SetupFractalSquare(2, 2); break;
+    case 5: Interpolator.SetupFractalStarXinLi(); break;
+    default: Interpolator.SetupFractalSquareXinLi(1); break;
     }
     for (auto _ : State) {
         Interpolator.Interpolate(Source, Dest);
@@ -83,7 +87,7 @@ void BM_Interpolate(benchmark::State& State) {
 }
 BENCHMARK(BM_Interpolate)
     ->ArgNames({"setup", "threads", "reference"})
-    ->ArgsProduct({{0, 1, 2, 3}, {1, 2}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6}, {1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

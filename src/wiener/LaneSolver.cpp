@@ -133,6 +133,43 @@ void LowerBlock(std::int32_t C, std::int32_t n, const TColumn& Column, const TEn
     RunLowerTile(T, b);
 }
 
+// The square of G's rows C .. C + P - 1 and columns E .. E + Q - 1, left of
+// the diagonal.
+template <std::size_t P, std::size_t Q, class TColumn, class TEntry>
+void SquareBlock(std::int32_t C, std::int32_t E, const TColumn& Column, const TEntry& Entry, std::ptrdiff_t XStep,
+                 std::int32_t b) {
+    TTile<P, Q> T{};
+    T.YStep = XStep;
+    for (std::size_t p = 0; p < P; ++p) T.X[p] = Column(C + std::int32_t(p));
+    for (std::size_t q = 0; q < Q; ++q) T.Y[q] = Column(E + std::int32_t(q));
+    for (std::size_t p = 0; p < P; ++p)
+        for (std::size_t q = 0; q < Q; ++q) T.Out[p * Q + q] = Entry(C + std::int32_t(p), E + std::int32_t(q));
+    RunTile(T, XStep, b);
+}
+
+// F(width) with a block width of 2, 3 or 4 as a constant, so that a tile's
+// sums stay in registers.
+template <class TFunction>
+void WithBlockWidth(std::int32_t Width, const TFunction& F) {
+    switch (Width) {
+    case 2: F(std::integral_constant<std::size_t, 2>()); break;
+    case 3: F(std::integral_constant<std::size_t, 3>()); break;
+    default: F(std::integral_constant<std::size_t, 4>()); break;
+    }
+}
+
+// F(width) with a right-hand side tile's width of 4 to 8 as a constant.
+template <class TFunction>
+void WithTileWidth(std::int32_t Width, const TFunction& F) {
+    switch (Width) {
+    case 4: F(std::integral_constant<std::size_t, 4>()); break;
+    case 5: F(std::integral_constant<std::size_t, 5>()); break;
+    case 6: F(std::integral_constant<std::size_t, 6>()); break;
+    case 7: F(std::integral_constant<std::size_t, 7>()); break;
+    default: F(std::integral_constant<std::size_t, 8>()); break;
+    }
+}
+
 // G (lower triangle, then mirrored, with Lambda^2 on the diagonal) and the
 // right-hand sides, each sum adding its rows in training order. Tiles that
 // reach past the matrix read its last column again and store into Sink.
@@ -171,17 +208,16 @@ void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TB
     } else if (n <= 4) {
         LowerBlock<4>(0, n, Column, GEntry, XStep, J.Side, S.Sink);
     } else {
-        for (std::int32_t c = 0; c < n; c += 3) {
-            for (std::int32_t e = 0; e < c; e += 3) {
-                TTile<3, 3> T{{Column(c), Column(c + 1), Column(c + 2)}, {}, XStep, {}};
-                for (std::int32_t q = 0; q < 3; ++q) {
-                    T.Y[q] = Column(e + q);
-                    for (std::int32_t p = 0; p < 3; ++p)
-                        T.Out[p * 3 + q] = c + p < n ? Entry(S.G, c + p, e + q) : S.Sink;
-                }
-                RunTile(T, XStep, J.Side);
-            }
-            LowerBlock<3>(c, n, Column, GEntry, XStep, J.Side, S.Sink);
+        // The first block takes four or two columns where three does not
+        // divide n, so that no tile sums past the matrix.
+        const std::int32_t First = n % 3 == 1 ? 4 : (n % 3 == 2 ? 2 : 3);
+        const auto Width = [&](std::int32_t c) { return c == 0 ? First : 3; };
+        for (std::int32_t c = 0; c < n; c += Width(c)) {
+            for (std::int32_t e = 0; e < c; e += Width(e))
+                WithBlockWidth(Width(c), [&](auto P) {
+                    WithBlockWidth(Width(e), [&](auto Q) { SquareBlock<P, Q>(c, e, Column, GEntry, XStep, J.Side); });
+                });
+            WithBlockWidth(Width(c), [&](auto P) { LowerBlock<P>(c, n, Column, GEntry, XStep, J.Side, S.Sink); });
         }
     }
     // A single right-hand side of a small system is summed with its triangle above.
@@ -196,14 +232,22 @@ void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TB
                 RunTile(T, XStep, J.Side);
             }
     } else if (!WithTarget) {
+        // Columns in as few tiles of at most eight as will do, of even
+        // widths, so that no tile sums past the matrix and each has sums
+        // enough in flight.
+        const std::int32_t Tiles = (n + 7) / 8;
         for (std::int32_t g = 0; g < J.RightHandSides; ++g)
-            for (std::int32_t c = 0; c < n; c += 8) {
-                TTile<8, 1> T{{}, {J.Targets[g] + KeyIndex}, J.TargetStride, {}};
-                for (std::int32_t p = 0; p < 8; ++p) {
-                    T.X[p] = Column(c + p);
-                    T.Out[p] = Entry(S.Rhs, g, c + p);
-                }
-                RunTile(T, XStep, J.Side);
+            for (std::int32_t t = 0, c = 0; t < Tiles; ++t) {
+                const std::int32_t Width = (n - c) / (Tiles - t);
+                WithTileWidth(Width, [&](auto P) {
+                    TTile<P, 1> T{{}, {J.Targets[g] + KeyIndex}, J.TargetStride, {}};
+                    for (std::size_t p = 0; p < P; ++p) {
+                        T.X[p] = Column(c + std::int32_t(p));
+                        T.Out[p] = Entry(S.Rhs, g, c + std::int32_t(p));
+                    }
+                    RunTile(T, XStep, J.Side);
+                });
+                c += Width;
             }
     }
     for (std::int32_t c = 0; c < n; ++c)
