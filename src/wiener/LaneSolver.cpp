@@ -519,16 +519,26 @@ void AdjustWeights(double* Weights, std::int32_t n, bool Clamp, bool Normalize) 
 }
 
 void Predict(std::int32_t Count, const double* const* Inputs, const std::int32_t* Steps, const double* Weights,
-             double* Out, std::int32_t OutStep) {
+             bool Clamp, double* Out, std::int32_t OutStep) {
     const TTag d;
     const hn::RebindToSigned<TTag> di;
     const std::size_t L = hn::Lanes(d);
     const auto Lane = hn::Iota(di, 0);
     auto Sum = hn::Zero(d);
+    auto Lo = hn::Set(d, 1.7e+308);
+    auto Hi = hn::Set(d, -1.7e+308);
     for (std::int32_t c = 0; c < Count; ++c) {
         const auto v = Steps[c] == 1 ? hn::LoadU(d, Inputs[c])
                                      : hn::GatherIndex(d, Inputs[c], hn::Mul(Lane, hn::Set(di, Steps[c])));
         Sum = hn::Add(Sum, hn::Mul(v, hn::LoadU(d, Weights + c * L)));
+        // The inputs' range as the per-pixel code finds it: a NaN input
+        // becomes the minimum.
+        Hi = hn::IfThenElse(hn::Gt(v, Hi), v, Hi);
+        Lo = hn::IfThenElse(hn::Not(hn::Ge(v, Lo)), v, Lo);
+    }
+    if (Clamp) {
+        Sum = hn::IfThenElse(hn::Lt(Sum, Lo), Lo, Sum);
+        Sum = hn::IfThenElse(hn::Gt(Sum, Hi), Hi, Sum);
     }
     if (OutStep == 1)
         hn::StoreU(Sum, d, Out);
@@ -580,8 +590,8 @@ void AdjustLaneWeights(double* Weights, std::int32_t Count, bool Clamp, bool Nor
 }
 
 void PredictLanes(std::int32_t Count, const double* const* Inputs, const std::int32_t* Steps, const double* Weights,
-                  double* Out, std::int32_t OutStep) {
-    HWY_DYNAMIC_DISPATCH(Predict)(Count, Inputs, Steps, Weights, Out, OutStep);
+                  bool Clamp, double* Out, std::int32_t OutStep) {
+    HWY_DYNAMIC_DISPATCH(Predict)(Count, Inputs, Steps, Weights, Clamp, Out, OutStep);
 }
 
 } // namespace fi

@@ -73,9 +73,10 @@ void AdjustLaneWeights(double* Weights, std::int32_t Count, bool Clamp, bool Nor
 
 // The predictions of one block from its lanes' weights: Out[l * OutStep] :=
 // the sum over c < Count, from +0 in order, of Inputs[c][l * Steps[c]] *
-// Weights[c * LaneCount() + l], for every lane l; as the per-pixel dot
-// product computes it. Count is at most MaxLaneWeights.
+// Weights[c * LaneCount() + l], for every lane l; with Clamp, clamped to
+// the range of the lane's inputs. As the per-pixel code computes it. Count
+// is at most MaxLaneWeights.
 void PredictLanes(std::int32_t Count, const double* const* Inputs, const std::int32_t* Steps, const double* Weights,
-                  double* Out, std::int32_t OutStep);
+                  bool Clamp, double* Out, std::int32_t OutStep);
 
 } // namespace fi

@@ -129,7 +129,7 @@ bool TWienerLanePass::PredictBlock(const TWienerRun& Run, const TPixelRelations&
     TFloatMap& Dst = Run.Dest;
     const std::int32_t S = I.ScaleFactor;
     const std::int32_t Last = x + FLanes - 1;
-    if (I.ClampResult || x < 0 || Last >= Src.Width || y < 0 || y >= Src.Height) return false;
+    if (x < 0 || Last >= Src.Width || y < 0 || y >= Src.Height) return false;
     const std::int32_t OutX = S * x + R.X, OutLast = S * Last + R.X, OutY = S * y + R.Y;
     const auto Inside = [](const TFloatMap& Map, std::int32_t X0, std::int32_t X1, std::int32_t Y) {
         return X0 >= 0 && X1 < Map.Width && Y >= 0 && Y < Map.Height;
@@ -149,7 +149,7 @@ bool TWienerLanePass::PredictBlock(const TWienerRun& Run, const TPixelRelations&
         Inputs[c] = Src.PixelPtr(x + o.X, y + o.Y);
         Steps[c++] = 1;
     }
-    PredictLanes(std::int32_t(c), Inputs.data(), Steps.data(), Weights, Dst.PixelPtr(OutX, OutY), S);
+    PredictLanes(std::int32_t(c), Inputs.data(), Steps.data(), Weights, I.ClampResult, Dst.PixelPtr(OutX, OutY), S);
     return true;
 }
 

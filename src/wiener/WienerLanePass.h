@@ -4,8 +4,8 @@
 // (LaneSolver), their training rows read through padded copies of the maps
 // instead of the edge-clamped accessor. The switches and the prediction run
 // lane by lane with the reference's operations (the prediction per pixel
-// near the edges and where results are clamped); a block whose vector solve
-// fails is redone pixel by pixel the reference way.
+// near the edges); a block whose vector solve fails is redone pixel by pixel
+// the reference way.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -59,9 +59,9 @@ private:
                        std::int32_t FirstRow, std::int32_t Rows, std::ptrdiff_t Stride, double* Squares) const;
 
     // The outputs of relation R for the lanes' source pixels (x + l, y), from
-    // their weights (Weights[c * lanes + l]) by the reference's dot product.
-    // Only where every lane's inputs lie inside the maps and the result is
-    // not clamped; false, with nothing written, otherwise.
+    // their weights (Weights[c * lanes + l]) as the reference predicts them.
+    // Only where every lane's inputs lie inside the maps; false, with
+    // nothing written, otherwise.
     bool PredictBlock(const TWienerRun& Run, const TPixelRelations& R, std::int32_t x, std::int32_t y,
                       const double* Weights) const;
 
