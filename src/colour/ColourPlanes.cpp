@@ -77,7 +77,7 @@ void SplitColourPlanes(const TLinearBitmap& Source, TColourPlanes& Planes, const
             // A gray palette makes each plane a gray image for the resamplers.
             std::memcpy(Plane->Palette, GrayPalette, sizeof(TPalette));
         }
-        RunRows(0, Source.Height - 1, RowsPerItem, 0, [&](const TRowRange& Rows) {
+        RunRows(0, Source.Height - 1, RowsPerItem, [&](const TRowRange& Rows) {
             for (std::int32_t Row = Rows.First; Row <= Rows.Last; ++Row) {
                 const std::uint8_t* P = Source.Line(Row);
                 std::uint8_t* Y = Planes.Luma->Line(Row);
@@ -106,7 +106,7 @@ void MergeColourPlanes(const TLinearBitmap& Luma, const TLinearBitmap& BlueDiff,
         return;
     }
     Dest.SetSize(Luma.Width, Luma.Height, TPixelFormat::pf24bit, 0);
-    RunRows(0, Luma.Height - 1, RowsPerItem, 0, [&](const TRowRange& Rows) {
+    RunRows(0, Luma.Height - 1, RowsPerItem, [&](const TRowRange& Rows) {
         for (std::int32_t Row = Rows.First; Row <= Rows.Last; ++Row) {
             const std::uint8_t* Y = Luma.Line(Row);
             const std::uint8_t* Cb = BlueDiff.Line(Row);

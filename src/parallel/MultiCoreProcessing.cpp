@@ -165,11 +165,11 @@ private:
 };
 } // namespace
 
-void RunRows(std::int32_t First, std::int32_t Last, std::int32_t MinChunk, std::int32_t Threads,
+void RunRows(std::int32_t First, std::int32_t Last, std::int32_t MinChunk,
              const std::function<void(const TRowRange&)>& Body) {
     if (Last < First) return;
     TRowsProcess Process(Body);
-    Process.RunRange(First, Last, MinChunk, Threads);
+    Process.RunRange(First, Last, MinChunk, 0);
 }
 
 } // namespace fi

@@ -113,9 +113,10 @@ private:
     std::thread Thread;
 };
 
-// Runs Body once per chunk of the rows First..Last as RunRange splits them
-// (Threads as there), for work whose rows are independent of each other.
-void RunRows(std::int32_t First, std::int32_t Last, std::int32_t MinChunk, std::int32_t Threads,
+// Runs Body once per chunk of the rows First..Last as RunRange splits them,
+// on as many threads as the framework offers, for work whose rows are
+// independent of each other. An empty range runs nothing.
+void RunRows(std::int32_t First, std::int32_t Last, std::int32_t MinChunk,
              const std::function<void(const TRowRange&)>& Body);
 
 } // namespace fi

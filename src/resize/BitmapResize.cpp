@@ -229,7 +229,7 @@ void DoubleRows(const TLinearBitmap& Source, TLinearBitmap& Dest, const TMeans& 
         // A one-row source fills row 1 alone; row 0 repeats it below.
         DoubleRowPair(Source.Line(0), Source.Line(0), Dest.Line(1), nullptr, W, Channels, Means);
     } else {
-        RunRows(0, H - 2, 32, 0, [&](const TRowRange& Rows) {
+        RunRows(0, H - 2, 32, [&](const TRowRange& Rows) {
             for (std::int32_t y = Rows.First; y <= Rows.Last; ++y)
                 DoubleRowPair(Source.Line(y), Source.Line(y + 1), Dest.Line(2 * y + 1), Dest.Line(2 * y + 2), W,
                               Channels, Means);

@@ -21,7 +21,7 @@ void ImageToBitmaps(const TImageData& Image, TLinearBitmap& Color, TLinearBitmap
     const bool Gray = Image.ColorChannels() == 1;
     Color.SetSize(Image.Width, Image.Height, Gray ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
     if (Gray) std::memcpy(Color.Palette, GrayPalette, sizeof(TPalette));
-    RunRows(0, Image.Height - 1, RowsPerItem, 0, [&](const TRowRange& Rows) {
+    RunRows(0, Image.Height - 1, RowsPerItem, [&](const TRowRange& Rows) {
         for (std::int32_t y = Rows.First; y <= Rows.Last; ++y) {
             const std::uint8_t* In = Image.Row<std::uint8_t>(y);
             std::uint8_t* Out = Color.Line(y);
@@ -65,7 +65,7 @@ TImageData BitmapsToImage(const TLinearBitmap& Color, const TLinearBitmap* Alpha
     TImageData Image;
     const std::int32_t C = (Gray ? 1 : 3) + (HasAlpha ? 1 : 0);
     Image.Allocate(Color.Width, Color.Height, C, HasAlpha, TSampleType::st8bit);
-    RunRows(0, Image.Height - 1, RowsPerItem, 0, [&](const TRowRange& Rows) {
+    RunRows(0, Image.Height - 1, RowsPerItem, [&](const TRowRange& Rows) {
         for (std::int32_t y = Rows.First; y <= Rows.Last; ++y) {
             const std::uint8_t* In = Color.Line(y);
             const std::uint8_t* A = HasAlpha ? Alpha->Line(y) : nullptr;

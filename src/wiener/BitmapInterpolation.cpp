@@ -1,8 +1,5 @@
 // The bitmap entry of the interpolator: gray bitmaps through float maps,
 // colour bitmaps through their luma plane.
-#include <cstring>
-#include <memory>
-
 #include "colour/ColourPlanes.h"
 #include "resize/BitmapResize.h"
 #include "wiener/FloatMapWienerInterpolation.h"
@@ -19,14 +16,11 @@ void TBitmapWienerInterpolation::InterpolateBitmap(TLinearBitmap& Src, TLinearBi
         return;
     }
 
-    auto SourceMap = std::make_unique<TFloatMap>();
-    auto DestMap = std::make_unique<TFloatMap>();
-    ReadPlane(Src, *SourceMap);
-    Interpolate(*SourceMap, *DestMap);
-    WritePlane(*DestMap, *Dst);
-    // A separate 8-bit Dst would otherwise keep whatever palette it had.
-    if (Dst != &Src && Src.PixelFormat == TPixelFormat::pf8bit)
-        std::memcpy(Dst->Palette, Src.Palette, sizeof(TPalette));
+    EnlargeBitmapPlane(Src, *Dst, [this](TFloatMap& Map) {
+        TFloatMap Enlarged;
+        Interpolate(Map, Enlarged);
+        Map.TakeOver(Enlarged);
+    });
 }
 
 } // namespace fi

@@ -284,7 +284,7 @@ void BoxReduce(const TFloatMap& Src, std::int32_t Factor, TFloatMap& Out, std::i
                std::int32_t ColumnPhase) {
     Out.SetSize((Src.Width - ColumnPhase) / Factor, (Src.Height - RowPhase) / Factor);
     const double Reciprocal = 1.0 / double(Factor * Factor);
-    RunRows(0, Out.Height - 1, 32, 0, [&](const TRowRange& Rows) {
+    RunRows(0, Out.Height - 1, 32, [&](const TRowRange& Rows) {
         for (std::int32_t f = Rows.First; f <= Rows.Last; ++f) {
             double* OutRow = Out.RowPtr(f);
             for (std::int32_t h = 0; h < Out.Width; ++h) {

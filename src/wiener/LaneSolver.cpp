@@ -158,7 +158,9 @@ void WithBlockWidth(std::int32_t Width, const TFunction& F) {
     }
 }
 
-// F(width) with a right-hand side tile's width of 4 to 8 as a constant.
+// F(width) with a right-hand side tile's width of 4 to 8 as a constant; a
+// narrower one (systems of under four weights) runs eight wide, its extra
+// sums going to the sink.
 template <class TFunction>
 void WithTileWidth(std::int32_t Width, const TFunction& F) {
     switch (Width) {
@@ -167,6 +169,43 @@ void WithTileWidth(std::int32_t Width, const TFunction& F) {
     case 6: F(std::integral_constant<std::size_t, 6>()); break;
     case 7: F(std::integral_constant<std::size_t, 7>()); break;
     default: F(std::integral_constant<std::size_t, 8>()); break;
+    }
+}
+
+// Each right-hand side's sums with every column: four targets at a time
+// where they come in fours, else one at a time.
+template <class TColumn, class TEntry>
+void SumRightHandSides(const TLaneSolveJob& J, std::int32_t KeyIndex, const TBlockScratch& S, const TColumn& Column,
+                       const TEntry& Entry, std::ptrdiff_t XStep) {
+    const std::int32_t n = J.Weights;
+    if (J.RightHandSides % 4 == 0) {
+        for (std::int32_t g = 0; g < J.RightHandSides; g += 4)
+            for (std::int32_t c = 0; c < n; c += 2) {
+                TTile<2, 4> T{{Column(c), Column(c + 1)}, {}, J.TargetStride, {}};
+                for (std::int32_t q = 0; q < 4; ++q) {
+                    T.Y[q] = J.Targets[g + q] + KeyIndex;
+                    for (std::int32_t p = 0; p < 2; ++p) T.Out[p * 4 + q] = Entry(S.Rhs, g + q, c + p);
+                }
+                RunTile(T, XStep, J.Side);
+            }
+    } else {
+        // Columns in as few tiles of at most eight as will do, of even
+        // widths, so that no tile sums past the matrix and each has sums
+        // enough in flight.
+        const std::int32_t Tiles = (n + 7) / 8;
+        for (std::int32_t g = 0; g < J.RightHandSides; ++g)
+            for (std::int32_t t = 0, c = 0; t < Tiles; ++t) {
+                const std::int32_t Width = (n - c) / (Tiles - t);
+                WithTileWidth(Width, [&](auto P) {
+                    TTile<P, 1> T{{}, {J.Targets[g] + KeyIndex}, J.TargetStride, {}};
+                    for (std::size_t p = 0; p < P; ++p) {
+                        T.X[p] = Column(c + std::int32_t(p));
+                        T.Out[p] = Entry(S.Rhs, g, c + std::int32_t(p));
+                    }
+                    RunTile(T, XStep, J.Side);
+                });
+                c += Width;
+            }
     }
 }
 
@@ -220,36 +259,8 @@ void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TB
             WithBlockWidth(Width(c), [&](auto P) { LowerBlock<P>(c, n, Column, GEntry, XStep, J.Side, S.Sink); });
         }
     }
-    // A single right-hand side of a small system is summed with its triangle above.
-    if (!WithTarget && J.RightHandSides % 4 == 0) {
-        for (std::int32_t g = 0; g < J.RightHandSides; g += 4)
-            for (std::int32_t c = 0; c < n; c += 2) {
-                TTile<2, 4> T{{Column(c), Column(c + 1)}, {}, J.TargetStride, {}};
-                for (std::int32_t q = 0; q < 4; ++q) {
-                    T.Y[q] = J.Targets[g + q] + KeyIndex;
-                    for (std::int32_t p = 0; p < 2; ++p) T.Out[p * 4 + q] = Entry(S.Rhs, g + q, c + p);
-                }
-                RunTile(T, XStep, J.Side);
-            }
-    } else if (!WithTarget) {
-        // Columns in as few tiles of at most eight as will do, of even
-        // widths, so that no tile sums past the matrix and each has sums
-        // enough in flight.
-        const std::int32_t Tiles = (n + 7) / 8;
-        for (std::int32_t g = 0; g < J.RightHandSides; ++g)
-            for (std::int32_t t = 0, c = 0; t < Tiles; ++t) {
-                const std::int32_t Width = (n - c) / (Tiles - t);
-                WithTileWidth(Width, [&](auto P) {
-                    TTile<P, 1> T{{}, {J.Targets[g] + KeyIndex}, J.TargetStride, {}};
-                    for (std::size_t p = 0; p < P; ++p) {
-                        T.X[p] = Column(c + std::int32_t(p));
-                        T.Out[p] = Entry(S.Rhs, g, c + std::int32_t(p));
-                    }
-                    RunTile(T, XStep, J.Side);
-                });
-                c += Width;
-            }
-    }
+    // A single right-hand side of a small system was summed with its triangle.
+    if (!WithTarget) SumRightHandSides(J, KeyIndex, S, Column, Entry, XStep);
     for (std::int32_t c = 0; c < n; ++c)
         for (std::int32_t e = 0; e < c; ++e)
             hn::StoreU(hn::LoadU(d, S.G + (std::size_t(c) * n + e) * L), d, S.G + (std::size_t(e) * n + c) * L);
@@ -531,6 +542,7 @@ void Predict(std::int32_t Count, const double* const* Inputs, const std::int32_t
         const auto v = Steps[c] == 1 ? hn::LoadU(d, Inputs[c])
                                      : hn::GatherIndex(d, Inputs[c], hn::Mul(Lane, hn::Set(di, Steps[c])));
         Sum = hn::Add(Sum, hn::Mul(v, hn::LoadU(d, Weights + c * L)));
+        if (!Clamp) continue;
         // The inputs' range as the per-pixel code finds it: a NaN input
         // becomes the minimum.
         Hi = hn::IfThenElse(hn::Gt(v, Hi), v, Hi);

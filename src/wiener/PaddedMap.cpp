@@ -13,7 +13,7 @@ TPaddedMap::TPaddedMap(const TFloatMap& Map, std::int32_t Pad)
       FStride(Map.Width + 2 * Pad), FOrigin(FData.get() + Pad * FStride + Pad) {
     AdviseLargeBlock(FData.get(), std::size_t(FStride) * std::size_t(Map.Height + 2 * Pad) * sizeof(double));
     // Every row is written whole, so the buffer is never cleared first.
-    RunRows(-Pad, Map.Height + Pad - 1, 64, 0, [&](const TRowRange& Rows) {
+    RunRows(-Pad, Map.Height + Pad - 1, 64, [&](const TRowRange& Rows) {
         for (std::int32_t y = Rows.First; y <= Rows.Last; ++y) {
             const double* In = Map.RowPtr(std::clamp(y, 0, Map.Height - 1));
             double* Out = FData.get() + std::ptrdiff_t(y + Pad) * FStride;

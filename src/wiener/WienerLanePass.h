@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "wiener/PaddedMap.h"
 #include "parallel/MultiCoreProcessing.h"
+#include "wiener/PaddedMap.h"
 
 namespace fi {
 

@@ -93,13 +93,13 @@ TEST_F(MultiCoreTest, RunRowsVisitsEveryRowOnceAndNothingOfAnEmptyRange) {
         UseProcessors(Processors);
         std::vector<std::atomic<int>> Visits(44);
         std::atomic<int> Calls{0};
-        RunRows(-3, 40, 4, 0, [&](const TRowRange& Rows) {
+        RunRows(-3, 40, 4, [&](const TRowRange& Rows) {
             ++Calls;
             for (std::int32_t y = Rows.First; y <= Rows.Last; ++y) ++Visits[std::size_t(y + 3)];
         });
         for (std::size_t i = 0; i < Visits.size(); ++i) EXPECT_EQ(Visits[i].load(), 1) << "row " << int(i) - 3;
         EXPECT_EQ(Calls.load(), Processors) << Processors << " processors";
-        RunRows(3, 2, 1, 0, [&](const TRowRange&) { ++Calls; });
+        RunRows(3, 2, 1, [&](const TRowRange&) { ++Calls; });
         EXPECT_EQ(Calls.load(), Processors);
     }
 }
