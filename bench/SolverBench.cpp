@@ -4,8 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <random>
+#include <vector>
 
 #include "numerics/LUDecomposition.h"
+#include "wiener/LaneSolver.h"
 
 namespace {
 
@@ -49,3 +51,41 @@ void BM_SolveLeastSquaresNoRecord(benchmark::State& State) {
 BENCHMARK(BM_SolveLeastSquaresNoRecord)->Arg(9)->Arg(25);
 
 } // namespace
+
+// The fast engine's kernel: blocks of neighbouring keys solved in the lanes
+// of a vector, one or two per call, 7 x 7 training rows, one right-hand
+// side, as the combined setups' passes call it.
+void BM_SolveLanes(benchmark::State& State) {
+    const auto n = static_cast<std::int32_t>(State.range(0));
+    const auto Blocks = static_cast<std::int32_t>(State.range(1));
+    const std::int32_t Side = 7;
+    const std::int32_t L = fi::LaneCount();
+    const std::ptrdiff_t Stride = Blocks * L + Side - 1;
+    std::mt19937 Rng(1);
+    std::uniform_real_distribution<double> U(0.0, 255.0);
+    std::vector<double> Squares(std::size_t(Side * n * Stride)), Target(std::size_t(Side * Stride));
+    for (double& v : Squares) v = U(Rng);
+    for (double& v : Target) v = U(Rng);
+    const double* Targets[] = {Target.data()};
+    fi::TLaneSolveJob Job;
+    Job.Weights = n;
+    Job.Side = Side;
+    Job.LambdaSquared = 1e-10;
+    Job.Regularised = true;
+    Job.Squares = Squares.data();
+    Job.SquareStride = Stride;
+    Job.RightHandSides = 1;
+    Job.Targets = Targets;
+    Job.TargetStride = Stride;
+    std::vector<double> Solution(std::size_t(Blocks * n * L)), Scratch(fi::LaneScratchSize(n));
+    bool Solved[fi::MaxLaneBlocks];
+    for (auto _ : State) {
+        fi::SolveLanes(Job, 0, Blocks, Solution.data(), Scratch.data(), Solved);
+        if (!Solved[0] || !Solved[Blocks - 1]) State.SkipWithError("block not solved");
+        benchmark::DoNotOptimize(Solution.data());
+        benchmark::ClobberMemory();
+    }
+    State.SetItemsProcessed(State.iterations() * Blocks * L);
+    State.SetLabel(fi::LaneTarget());
+}
+BENCHMARK(BM_SolveLanes)->ArgNames({"weights", "blocks"})->ArgsProduct({{4, 5, 9, 13, 25}, {1, 2}});

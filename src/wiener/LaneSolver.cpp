@@ -25,6 +25,12 @@ std::int32_t Lanes() { return std::int32_t(hn::Lanes(TTag())); }
 
 const char* TargetName() { return hwy::TargetName(HWY_TARGET); }
 
+// Doubles of scratch space of one block: its matrix, row scalings, pivots
+// and a sink, a lane vector each.
+std::size_t BlockScratchSize(std::int32_t n) {
+    return (std::size_t(n) * std::size_t(n + 2) + 1) * hn::Lanes(TTag());
+}
+
 // Scratch entries of one lane vector each.
 struct TBlockScratch {
     double* G;    // n x n: the normal matrix, then its LU factors
@@ -276,21 +282,25 @@ void FormNormalEquations(const TLaneSolveJob& J, std::int32_t KeyIndex, const TB
 using TVec = decltype(hn::Zero(TTag()));
 
 // A block's n x n matrix and row scalings where FormNormalEquations left
-// them, one lane vector per entry.
+// them, one lane vector per entry. N is the size where it is known when
+// compiling (0 where not): the loops over it then unroll and the entries'
+// addresses become constants.
+template <std::int32_t N>
 class TScratchMatrix {
 public:
-    TScratchMatrix(const TBlockScratch& S, std::int32_t n) : FS(S), FN(n) {}
-    std::int32_t Size() const { return FN; }
+    TScratchMatrix(const TBlockScratch& S, std::int32_t n) : FG(S.G), FVV(S.VV), FN(n) {}
+    std::int32_t Size() const { return N != 0 ? N : FN; }
     TVec Get(std::int32_t Row, std::int32_t Col) const { return hn::LoadU(TTag(), At(Row, Col)); }
     void Set(std::int32_t Row, std::int32_t Col, TVec V) { hn::StoreU(V, TTag(), At(Row, Col)); }
-    TVec Scaling(std::int32_t Row) const { return hn::LoadU(TTag(), FS.VV + Row * hn::Lanes(TTag())); }
-    void SetScaling(std::int32_t Row, TVec V) { hn::StoreU(V, TTag(), FS.VV + Row * hn::Lanes(TTag())); }
+    TVec Scaling(std::int32_t Row) const { return hn::LoadU(TTag(), FVV + Row * hn::Lanes(TTag())); }
+    void SetScaling(std::int32_t Row, TVec V) { hn::StoreU(V, TTag(), FVV + Row * hn::Lanes(TTag())); }
 
 private:
     double* At(std::int32_t Row, std::int32_t Col) const {
-        return FS.G + (std::size_t(Row) * std::size_t(FN) + std::size_t(Col)) * hn::Lanes(TTag());
+        return FG + (std::size_t(Row) * std::size_t(Size()) + std::size_t(Col)) * hn::Lanes(TTag());
     }
-    const TBlockScratch& FS;
+    double* FG;
+    double* FVV;
     std::int32_t FN;
 };
 
@@ -301,7 +311,7 @@ template <std::int32_t N>
 class TRegisterMatrix {
 public:
     explicit TRegisterMatrix(const TBlockScratch& S) {
-        const TScratchMatrix From(S, N);
+        const TScratchMatrix<N> From(S, N);
         for (std::int32_t Row = 0; Row < N; ++Row)
             for (std::int32_t Col = 0; Col < N; ++Col) Set(Row, Col, From.Get(Row, Col));
     }
@@ -316,83 +326,116 @@ private:
     std::array<TVec, std::size_t(N)> FVV;
 };
 
-// The Crout decomposition with implicit partial pivoting, each lane choosing
-// its own pivots; the pivot rows go to Piv. False when a lane meets a row of
-// zeros or a zero pivot.
-template <class TMatrix>
-bool Decompose(TMatrix& G, double* Piv) {
+// F(m) for m = 0 .. M - 1, m a constant, so that values kept per block or
+// per right-hand side stay in registers.
+template <std::size_t M, class TFunction>
+void ForEachOf(const TFunction& F) {
+    [&]<std::size_t... m>(std::index_sequence<m...>) {
+        (F(std::integral_constant<std::size_t, m>()), ...);
+    }(std::make_index_sequence<M>());
+}
+
+// {F(0), .., F(M - 1)}, m a constant.
+template <std::size_t M, class TFunction>
+auto ArrayOf(const TFunction& F) {
+    return [&]<std::size_t... m>(std::index_sequence<m...>) {
+        return std::array{F(std::integral_constant<std::size_t, m>())...};
+    }(std::make_index_sequence<M>());
+}
+
+// The Crout decomposition with implicit partial pivoting of M blocks'
+// matrices, each lane choosing its own pivots; block m's pivot rows go to
+// Piv[m]. The blocks' steps are interleaved: each step is a chain of
+// dependent operations, and only independent chains hide the latency. False
+// when a lane of any block meets a row of zeros or a zero pivot.
+template <std::size_t M, class TMatrix>
+bool Decompose(std::array<TMatrix, M>& G, const std::array<double*, M>& Piv) {
     const TTag d;
     const std::size_t L = hn::Lanes(d);
-    const std::int32_t n = G.Size();
+    const std::int32_t n = G[0].Size();
     const auto Zero = hn::Zero(d);
     const auto One = hn::Set(d, 1.0);
+    const auto ForEach = [](auto F) { ForEachOf<M>(F); };
     auto Singular = hn::Ne(Zero, Zero);
+    std::array<TVec, M> Big;
     for (std::int32_t i = 0; i < n; ++i) {
-        auto Big = Zero;
-        for (std::int32_t j = 0; j < n; ++j) {
-            const auto Temp = hn::Abs(G.Get(i, j));
-            Big = hn::IfThenElse(hn::Gt(Temp, Big), Temp, Big);
-        }
-        Singular = hn::Or(Singular, hn::Eq(Big, Zero));
-        G.SetScaling(i, hn::Div(One, Big));
+        Big.fill(Zero);
+        for (std::int32_t j = 0; j < n; ++j)
+            ForEach([&](auto m) {
+                const auto Temp = hn::Abs(G[m].Get(i, j));
+                Big[m] = hn::IfThenElse(hn::Gt(Temp, Big[m]), Temp, Big[m]);
+            });
+        ForEach([&](auto m) {
+            Singular = hn::Or(Singular, hn::Eq(Big[m], Zero));
+            G[m].SetScaling(i, hn::Div(One, Big[m]));
+        });
     }
+    std::array<TVec, M> IMax;
     for (std::int32_t j = 0; j < n; ++j) {
         for (std::int32_t i = 0; i < j; ++i) {
-            auto Sum = G.Get(i, j);
-            for (std::int32_t k = 0; k < i; ++k) Sum = hn::Sub(Sum, hn::Mul(G.Get(i, k), G.Get(k, j)));
-            G.Set(i, j, Sum);
+            std::array<TVec, M> Sum;
+            ForEach([&](auto m) { Sum[m] = G[m].Get(i, j); });
+            for (std::int32_t k = 0; k < i; ++k)
+                ForEach([&](auto m) { Sum[m] = hn::Sub(Sum[m], hn::Mul(G[m].Get(i, k), G[m].Get(k, j))); });
+            ForEach([&](auto m) { G[m].Set(i, j, Sum[m]); });
         }
-        auto Big = Zero;
-        auto IMax = hn::Set(d, double(j));
+        Big.fill(Zero);
+        IMax.fill(hn::Set(d, double(j)));
+        const auto Choose = [&](auto m, std::int32_t i) {
+            const auto Dum = hn::Mul(G[m].Scaling(i), hn::Abs(G[m].Get(i, j)));
+            // The last of several equal candidates wins.
+            const auto Better = hn::Ge(Dum, Big[m]);
+            Big[m] = hn::IfThenElse(Better, Dum, Big[m]);
+            IMax[m] = hn::IfThenElse(Better, hn::Set(d, double(i)), IMax[m]);
+        };
         // The pivot candidates' sums depend only on the rows above the
         // diagonal: four rows at a time, each still subtracting in order.
-        const auto Choose = [&](std::int32_t i) {
-            const auto Dum = hn::Mul(G.Scaling(i), hn::Abs(G.Get(i, j)));
-            // The last of several equal candidates wins.
-            const auto Better = hn::Ge(Dum, Big);
-            Big = hn::IfThenElse(Better, Dum, Big);
-            IMax = hn::IfThenElse(Better, hn::Set(d, double(i)), IMax);
-        };
         std::int32_t Row = j;
         for (; Row + 4 <= n; Row += 4) {
-            auto S0 = G.Get(Row, j), S1 = G.Get(Row + 1, j), S2 = G.Get(Row + 2, j), S3 = G.Get(Row + 3, j);
-            for (std::int32_t k = 0; k < j; ++k) {
-                const auto Ukj = G.Get(k, j);
-                S0 = hn::Sub(S0, hn::Mul(G.Get(Row, k), Ukj));
-                S1 = hn::Sub(S1, hn::Mul(G.Get(Row + 1, k), Ukj));
-                S2 = hn::Sub(S2, hn::Mul(G.Get(Row + 2, k), Ukj));
-                S3 = hn::Sub(S3, hn::Mul(G.Get(Row + 3, k), Ukj));
-            }
-            G.Set(Row, j, S0);
-            G.Set(Row + 1, j, S1);
-            G.Set(Row + 2, j, S2);
-            G.Set(Row + 3, j, S3);
-            for (std::int32_t q = 0; q < 4; ++q) Choose(Row + q);
+            std::array<std::array<TVec, 4>, M> S;
+            ForEach([&](auto m) {
+                for (std::int32_t q = 0; q < 4; ++q) S[m][q] = G[m].Get(Row + q, j);
+            });
+            for (std::int32_t k = 0; k < j; ++k)
+                ForEach([&](auto m) {
+                    const auto Ukj = G[m].Get(k, j);
+                    for (std::int32_t q = 0; q < 4; ++q) S[m][q] = hn::Sub(S[m][q], hn::Mul(G[m].Get(Row + q, k), Ukj));
+                });
+            ForEach([&](auto m) {
+                for (std::int32_t q = 0; q < 4; ++q) G[m].Set(Row + q, j, S[m][q]);
+            });
+            for (std::int32_t q = 0; q < 4; ++q) ForEach([&](auto m) { Choose(m, Row + q); });
         }
         for (; Row < n; ++Row) {
-            auto Sum = G.Get(Row, j);
-            for (std::int32_t k = 0; k < j; ++k) Sum = hn::Sub(Sum, hn::Mul(G.Get(Row, k), G.Get(k, j)));
-            G.Set(Row, j, Sum);
-            Choose(Row);
+            std::array<TVec, M> Sum;
+            ForEach([&](auto m) { Sum[m] = G[m].Get(Row, j); });
+            for (std::int32_t k = 0; k < j; ++k)
+                ForEach([&](auto m) { Sum[m] = hn::Sub(Sum[m], hn::Mul(G[m].Get(Row, k), G[m].Get(k, j))); });
+            ForEach([&](auto m) {
+                G[m].Set(Row, j, Sum[m]);
+                Choose(m, Row);
+            });
         }
-        for (std::int32_t i = j + 1; i < n; ++i) {
-            const auto Swap = hn::Eq(IMax, hn::Set(d, double(i)));
-            if (hn::AllFalse(d, Swap)) continue;
-            for (std::int32_t k = 0; k < n; ++k) {
-                const auto Rj = G.Get(j, k);
-                const auto Ri = G.Get(i, k);
-                G.Set(j, k, hn::IfThenElse(Swap, Ri, Rj));
-                G.Set(i, k, hn::IfThenElse(Swap, Rj, Ri));
-            }
-            G.SetScaling(i, hn::IfThenElse(Swap, G.Scaling(j), G.Scaling(i)));
-        }
-        hn::StoreU(IMax, d, Piv + j * L);
-        const auto Pivot = G.Get(j, j);
-        Singular = hn::Or(Singular, hn::Eq(Pivot, Zero));
-        if (j != n - 1) {
-            const auto Dum = hn::Div(One, Pivot);
-            for (std::int32_t i = j + 1; i < n; ++i) G.Set(i, j, hn::Mul(G.Get(i, j), Dum));
-        }
+        for (std::int32_t i = j + 1; i < n; ++i)
+            ForEach([&](auto m) {
+                const auto Swap = hn::Eq(IMax[m], hn::Set(d, double(i)));
+                if (hn::AllFalse(d, Swap)) return;
+                for (std::int32_t k = 0; k < n; ++k) {
+                    const auto Rj = G[m].Get(j, k);
+                    const auto Ri = G[m].Get(i, k);
+                    G[m].Set(j, k, hn::IfThenElse(Swap, Ri, Rj));
+                    G[m].Set(i, k, hn::IfThenElse(Swap, Rj, Ri));
+                }
+                G[m].SetScaling(i, hn::IfThenElse(Swap, G[m].Scaling(j), G[m].Scaling(i)));
+            });
+        std::array<TVec, M> Dum;
+        ForEach([&](auto m) {
+            hn::StoreU(IMax[m], d, Piv[m] + j * L);
+            const auto Pivot = G[m].Get(j, j);
+            Singular = hn::Or(Singular, hn::Eq(Pivot, Zero));
+            Dum[m] = hn::Div(One, Pivot);
+        });
+        for (std::int32_t i = j + 1; i < n; ++i) ForEach([&](auto m) { G[m].Set(i, j, hn::Mul(G[m].Get(i, j), Dum[m])); });
     }
     return hn::AllFalse(d, Singular);
 }
@@ -404,59 +447,75 @@ bool Decompose(TMatrix& G, double* Piv) {
 // with +0 is +0. A non-finite factor would raise the invalid-operation flag
 // and send the block the reference way.
 //
-// Gs right-hand sides go together, their sums side by side: each is a chain
-// of dependent subtractions, and only independent chains hide the latency.
-template <std::size_t Gs, class TMatrix>
-void BackSubstitute(const TMatrix& A, const double* Piv, double* B) {
+// Gs right-hand sides of each of M blocks go together (block m's g-th at
+// B[m] + g n lanes), their sums side by side: each is a chain of dependent
+// subtractions, and only independent chains hide the latency.
+template <std::size_t M, std::size_t Gs, class TMatrix>
+void BackSubstitute(const std::array<TMatrix, M>& A, const std::array<double*, M>& Piv,
+                    const std::array<double*, M>& B) {
     const TTag d;
     const std::size_t L = hn::Lanes(d);
-    const std::int32_t n = A.Size();
-    const auto Bg = [&](std::size_t g, std::int32_t i) { return B + (g * std::size_t(n) + std::size_t(i)) * L; };
-    // F(g) for every right-hand side, g a constant, so that the sums stay in registers.
-    const auto ForEach = [](auto F) {
-        [&]<std::size_t... g>(std::index_sequence<g...>) {
-            (F(std::integral_constant<std::size_t, g>()), ...);
-        }(std::make_index_sequence<Gs>());
+    const std::int32_t n = A[0].Size();
+    const auto Bg = [&](std::size_t m, std::size_t g, std::int32_t i) {
+        return B[m] + (g * std::size_t(n) + std::size_t(i)) * L;
     };
-    std::array<TVec, Gs> Sum;
-    std::array<TVec, Gs> Bi;
+    // F(m, g) for every right-hand side of every block.
+    const auto ForEach = [](auto F) {
+        ForEachOf<M>([&](auto m) { ForEachOf<Gs>([&](auto g) { F(m, g); }); });
+    };
+    std::array<std::array<TVec, Gs>, M> Sum;
+    std::array<std::array<TVec, Gs>, M> Bi;
     for (std::int32_t i = 0; i < n; ++i) {
-        const auto Ip = hn::LoadU(d, Piv + i * L);
-        ForEach([&](auto g) { Sum[g] = Bi[g] = hn::LoadU(d, Bg(g, i)); });
-        for (std::int32_t k = i + 1; k < n; ++k) {
-            const auto Here = hn::Eq(Ip, hn::Set(d, double(k)));
-            if (hn::AllFalse(d, Here)) continue;
-            ForEach([&](auto g) {
-                const auto Bk = hn::LoadU(d, Bg(g, k));
-                Sum[g] = hn::IfThenElse(Here, Bk, Sum[g]);
-                hn::StoreU(hn::IfThenElse(Here, Bi[g], Bk), d, Bg(g, k));
+        ForEach([&](auto m, auto g) { Sum[m][g] = Bi[m][g] = hn::LoadU(d, Bg(m, g, i)); });
+        ForEachOf<M>([&](auto m) {
+            const auto Ip = hn::LoadU(d, Piv[m] + i * L);
+            for (std::int32_t k = i + 1; k < n; ++k) {
+                const auto Here = hn::Eq(Ip, hn::Set(d, double(k)));
+                if (hn::AllFalse(d, Here)) continue;
+                ForEachOf<Gs>([&](auto g) {
+                    const auto Bk = hn::LoadU(d, Bg(m, g, k));
+                    Sum[m][g] = hn::IfThenElse(Here, Bk, Sum[m][g]);
+                    hn::StoreU(hn::IfThenElse(Here, Bi[m][g], Bk), d, Bg(m, g, k));
+                });
+            }
+        });
+        for (std::int32_t j = 0; j < i; ++j)
+            ForEachOf<M>([&](auto m) {
+                const auto Lij = A[m].Get(i, j);
+                ForEachOf<Gs>([&](auto g) {
+                    Sum[m][g] = hn::Sub(Sum[m][g], hn::Mul(Lij, hn::LoadU(d, Bg(m, g, j))));
+                });
             });
-        }
-        for (std::int32_t j = 0; j < i; ++j) {
-            const auto Lij = A.Get(i, j);
-            ForEach([&](auto g) { Sum[g] = hn::Sub(Sum[g], hn::Mul(Lij, hn::LoadU(d, Bg(g, j)))); });
-        }
-        ForEach([&](auto g) { hn::StoreU(Sum[g], d, Bg(g, i)); });
+        ForEach([&](auto m, auto g) { hn::StoreU(Sum[m][g], d, Bg(m, g, i)); });
     }
     for (std::int32_t i = n - 1; i >= 0; --i) {
-        ForEach([&](auto g) { Sum[g] = hn::LoadU(d, Bg(g, i)); });
-        for (std::int32_t j = i + 1; j < n; ++j) {
-            const auto Uij = A.Get(i, j);
-            ForEach([&](auto g) { Sum[g] = hn::Sub(Sum[g], hn::Mul(Uij, hn::LoadU(d, Bg(g, j)))); });
-        }
-        const auto Pivot = A.Get(i, i);
-        ForEach([&](auto g) { hn::StoreU(hn::Div(Sum[g], Pivot), d, Bg(g, i)); });
+        ForEach([&](auto m, auto g) { Sum[m][g] = hn::LoadU(d, Bg(m, g, i)); });
+        for (std::int32_t j = i + 1; j < n; ++j)
+            ForEachOf<M>([&](auto m) {
+                const auto Uij = A[m].Get(i, j);
+                ForEachOf<Gs>([&](auto g) {
+                    Sum[m][g] = hn::Sub(Sum[m][g], hn::Mul(Uij, hn::LoadU(d, Bg(m, g, j))));
+                });
+            });
+        ForEachOf<M>([&](auto m) {
+            const auto Pivot = A[m].Get(i, i);
+            ForEachOf<Gs>([&](auto g) { hn::StoreU(hn::Div(Sum[m][g], Pivot), d, Bg(m, g, i)); });
+        });
     }
 }
 
-// The decomposition and every right-hand side's substitution.
-template <class TMatrix>
-bool Factorise(TMatrix& G, const TLaneSolveJob& J, const TBlockScratch& S) {
-    if (!Decompose(G, S.Piv)) return false;
+// The decompositions and every right-hand side's substitution of M blocks.
+template <std::size_t M, class TMatrix>
+bool Factorise(std::array<TMatrix, M>& G, const TLaneSolveJob& J, const std::array<TBlockScratch, M>& S) {
+    const auto Piv = ArrayOf<M>([&](auto m) { return S[m].Piv; });
+    if (!Decompose<M>(G, Piv)) return false;
     const std::size_t Block = std::size_t(J.Weights) * hn::Lanes(TTag());
+    const auto From = [&](std::int32_t g) {
+        return ArrayOf<M>([&](auto m) { return S[m].Rhs + std::size_t(g) * Block; });
+    };
     std::int32_t g = 0;
-    for (; g + 4 <= J.RightHandSides; g += 4) BackSubstitute<4>(G, S.Piv, S.Rhs + std::size_t(g) * Block);
-    for (; g < J.RightHandSides; ++g) BackSubstitute<1>(G, S.Piv, S.Rhs + std::size_t(g) * Block);
+    for (; g + 4 <= J.RightHandSides; g += 4) BackSubstitute<M, 4>(G, Piv, From(g));
+    for (; g < J.RightHandSides; ++g) BackSubstitute<M, 1>(G, Piv, From(g));
     return true;
 }
 
@@ -470,31 +529,62 @@ bool AllFinite(std::int32_t Count, const double* Values) {
     return hn::AllTrue(d, Finite);
 }
 
-bool Solve(const TLaneSolveJob& J, std::int32_t KeyIndex, double* Solution, double* Scratch) {
+// M consecutive blocks from KeyIndex, block m's weights at Solution + m
+// RightHandSides n lanes, its scratch at Scratch + m LaneScratchSize; false
+// when any of them must be redone.
+template <std::size_t M>
+bool SolveBlocks(const TLaneSolveJob& J, std::int32_t KeyIndex, double* Solution, double* Scratch) {
     const TTag d;
     const std::size_t L = hn::Lanes(d);
     const std::int32_t n = J.Weights;
-    const TBlockScratch S{Scratch, Solution, Scratch + std::size_t(n) * n * L, Scratch + std::size_t(n) * (n + 1) * L,
-                          Scratch + std::size_t(n) * (n + 2) * L};
+    const auto S = ArrayOf<M>([&](auto m) {
+        double* Own = Scratch + m * BlockScratchSize(n);
+        return TBlockScratch{Own, Solution + m * std::size_t(J.RightHandSides) * std::size_t(n) * L,
+                             Own + std::size_t(n) * n * L, Own + std::size_t(n) * (n + 1) * L,
+                             Own + std::size_t(n) * (n + 2) * L};
+    });
 
-    // The block's arithmetic is all in the vector unit, so only its flags
+    // The blocks' arithmetic is all in the vector unit, so only its flags
     // can change here; they are written only when raised before or during
-    // the block, as writing the register costs far more than reading it.
+    // the blocks, as writing the register costs far more than reading it.
     const std::uint32_t Saved = SseControlStatus();
     if ((Saved & FailureFlags) != 0) SetSseControlStatus(Saved & ~FailureFlags);
-    FormNormalEquations(J, KeyIndex, S);
+    ForEachOf<M>([&](auto m) { FormNormalEquations(J, KeyIndex + std::int32_t(m * L), S[m]); });
     bool Solved;
     if (n == 4) {
-        TRegisterMatrix<4> G(S);
-        Solved = Factorise(G, J, S);
+        auto G = ArrayOf<M>([&](auto m) { return TRegisterMatrix<4>(S[m]); });
+        Solved = Factorise<M>(G, J, S);
     } else {
-        TScratchMatrix G(S, n);
-        Solved = Factorise(G, J, S);
+        // The setups' sizes: five or nine weights, with four more where
+        // edge-directed relations add their neighbours, and twenty-five.
+        const auto WithSize = [&](auto N) {
+            auto G = ArrayOf<M>([&](auto m) { return TScratchMatrix<N>(S[m], n); });
+            Solved = Factorise<M>(G, J, S);
+        };
+        switch (n) {
+        case 5: WithSize(std::integral_constant<std::int32_t, 5>()); break;
+        case 9: WithSize(std::integral_constant<std::int32_t, 9>()); break;
+        case 13: WithSize(std::integral_constant<std::int32_t, 13>()); break;
+        case 25: WithSize(std::integral_constant<std::int32_t, 25>()); break;
+        default: WithSize(std::integral_constant<std::int32_t, 0>()); break;
+        }
     }
     const std::uint32_t After = SseControlStatus();
-    Solved = Solved && (After & FailureFlags) == 0 && AllFinite(J.RightHandSides * n, S.Rhs);
+    Solved = Solved && (After & FailureFlags) == 0 && AllFinite(std::int32_t(M) * J.RightHandSides * n, Solution);
     if (((After ^ Saved) & FailureFlags) != 0) SetSseControlStatus((After & ~FailureFlags) | (Saved & FailureFlags));
     return Solved;
+}
+
+void Solve(const TLaneSolveJob& J, std::int32_t KeyIndex, std::int32_t Blocks, double* Solution, double* Scratch,
+           bool* Solved) {
+    if (Blocks == 2 && SolveBlocks<2>(J, KeyIndex, Solution, Scratch)) {
+        Solved[0] = Solved[1] = true;
+        return;
+    }
+    // Alone, a block that can be solved is not sent the reference way with the other.
+    const std::size_t Block = std::size_t(J.RightHandSides) * std::size_t(J.Weights) * hn::Lanes(TTag());
+    for (std::int32_t b = 0; b < Blocks; ++b)
+        Solved[b] = SolveBlocks<1>(J, KeyIndex + b * Lanes(), Solution + std::size_t(b) * Block, Scratch);
 }
 
 void AdjustWeights(double* Weights, std::int32_t n, bool Clamp, bool Normalize) {
@@ -590,11 +680,12 @@ std::int32_t LaneCount() { return HWY_DYNAMIC_DISPATCH(Lanes)(); }
 const char* LaneTarget() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }
 
 std::size_t LaneScratchSize(std::int32_t Weights) {
-    return (std::size_t(Weights) * std::size_t(Weights + 2) + 1) * std::size_t(LaneCount());
+    return std::size_t(MaxLaneBlocks) * (std::size_t(Weights) * std::size_t(Weights + 2) + 1) * std::size_t(LaneCount());
 }
 
-bool SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, double* Solution, double* Scratch) {
-    return HWY_DYNAMIC_DISPATCH(Solve)(Job, KeyIndex, Solution, Scratch);
+void SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, std::int32_t Blocks, double* Solution,
+                double* Scratch, bool* Solved) {
+    HWY_DYNAMIC_DISPATCH(Solve)(Job, KeyIndex, Blocks, Solution, Scratch, Solved);
 }
 
 void AdjustLaneWeights(double* Weights, std::int32_t Count, bool Clamp, bool Normalize) {

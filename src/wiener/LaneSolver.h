@@ -56,14 +56,20 @@ void ForceVectorUnit(std::int32_t Index);
 std::int32_t LaneCount();
 // Its name, for benchmarks and test output.
 const char* LaneTarget();
-// Doubles of scratch space one block needs for Weights weights.
+// Doubles of scratch space a call of SolveLanes needs for Weights weights.
 std::size_t LaneScratchSize(std::int32_t Weights);
 
-// Weight c of right-hand side g for lane l goes to
-// Solution[(g * Weights + c) * LaneCount() + l], for the keys starting at
-// index KeyIndex. False when the block must be redone the reference way;
-// Solution is then undefined. The caller's failure flags are kept.
-bool SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, double* Solution, double* Scratch);
+// Blocks solved in one call, their steps interleaved.
+inline constexpr std::int32_t MaxLaneBlocks = 2;
+
+// Solves Blocks (1 to MaxLaneBlocks) consecutive blocks, the first of the
+// keys starting at index KeyIndex. Weight c of right-hand side g for lane l
+// of block b goes to Solution[((b * RightHandSides + g) * Weights + c) *
+// LaneCount() + l]. Solved[b] is false when block b must be redone the
+// reference way; its weights are then undefined. The caller's failure flags
+// are kept.
+void SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, std::int32_t Blocks, double* Solution,
+                double* Scratch, bool* Solved);
 
 // The weight switches on one right-hand side's solved weights, Weights[c *
 // LaneCount() + l], every lane as the per-pixel code does it: clamped to

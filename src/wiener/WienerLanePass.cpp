@@ -153,6 +153,37 @@ bool TWienerLanePass::PredictBlock(const TWienerRun& Run, const TPixelRelations&
     return true;
 }
 
+void TWienerLanePass::PredictKeys(const TWienerRun& Run, const std::vector<const TPixelRelations*>& Group,
+                                  std::int32_t First, std::int32_t Block, std::int32_t Keys, std::int32_t Key,
+                                  bool Solved, double* Solution, TWienerWork& Work) const {
+    const TBitmapWienerInterpolation& I = Run.Interpolator;
+    const std::int32_t L = FLanes;
+    const std::int32_t n = I.Relations[std::size_t(Run.CurrentRelation)]->WeightCount();
+    const std::size_t G = Group.size();
+    if (Solved)
+        for (std::size_t g = 0; g < G; ++g)
+            AdjustLaneWeights(Solution + g * std::size_t(n * L), n, I.ClampWeights, I.NormalizeWeights);
+    // Whole blocks inside the maps are predicted all lanes at once, the
+    // others lane by lane. A group of several relations reads only the
+    // source, so their outputs may come in any order.
+    for (std::size_t g = 0; g < G; ++g) {
+        const TPixelRelations& Relation = *Group[g];
+        const double* Weights = Solution + g * std::size_t(n * L);
+        if (Solved && Keys == L && PredictBlock(Run, Relation, First + Block + Relation.X, Key + Relation.Y, Weights))
+            continue;
+        for (std::int32_t l = 0; l < Keys; ++l) {
+            const std::int32_t x = First + Block + l + Relation.X, y = Key + Relation.Y;
+            if (x < 0 || x >= Run.Source.Width || y < 0 || y >= Run.Source.Height) continue;
+            if (!Solved) {
+                Run.ReferencePixel(Relation, x, y, Work);
+                continue;
+            }
+            for (std::int32_t c = 0; c < n; ++c) Work.w.Map[c] = Weights[std::size_t(c * L + l)];
+            Run.PredictWithWeights(Relation, x, y, Work);
+        }
+    }
+}
+
 void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range, bool ReportProgress) const {
     const TBitmapWienerInterpolation& I = Run.Interpolator;
     const TPixelRelations& R = *I.Relations[std::size_t(Run.CurrentRelation)];
@@ -177,10 +208,8 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
     // The working sets of the item, reused for every block.
     std::vector<double> Squares(std::size_t(LaneBandRows + b - 1) * std::size_t(n) * std::size_t(Stride));
     std::vector<double> Scratch(LaneScratchSize(n));
-    std::vector<double> Solution(std::size_t(G * n * L));
+    std::vector<double> Solution(std::size_t(MaxLaneBlocks * G * n * L));
     std::vector<const double*> Targets(std::size_t(G), nullptr);
-    // Per right-hand side: whether the current block's outputs are written.
-    std::vector<char> Predicted(std::size_t(G), 0);
     TWienerWork Work(b * b, n);
 
     TLaneSolveJob Job;
@@ -207,34 +236,13 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
                 for (std::int32_t g = 0; g < G; ++g)
                     Targets[std::size_t(g)] = FSource.Row(Key + Group[std::size_t(g)]->Y + Low) + First +
                                               Group[std::size_t(g)]->X + Low;
-                for (std::int32_t Block = 0; Block < Keys; Block += L) {
-                    const bool Solved = SolveLanes(Job, Block, Solution.data(), Scratch.data());
-                    if (Solved)
-                        for (std::int32_t g = 0; g < G; ++g)
-                            AdjustLaneWeights(Solution.data() + std::size_t(g * n * L), n, I.ClampWeights,
-                                              I.NormalizeWeights);
-                    // Whole blocks inside the maps are predicted lane by lane.
-                    for (std::int32_t g = 0; g < G; ++g) {
-                        const TPixelRelations& Relation = *Group[std::size_t(g)];
-                        Predicted[std::size_t(g)] =
-                            Solved && Block + L <= Keys &&
-                            PredictBlock(Run, Relation, First + Block + Relation.X, Key + Relation.Y,
-                                         Solution.data() + std::size_t(g * n * L));
-                    }
-                    for (std::int32_t l = 0; l < L && Block + l < Keys; ++l)
-                        for (std::int32_t g = 0; g < G; ++g) {
-                            if (Predicted[std::size_t(g)]) continue;
-                            const TPixelRelations& Relation = *Group[std::size_t(g)];
-                            const std::int32_t x = First + Block + l + Relation.X, y = Key + Relation.Y;
-                            if (x < 0 || x >= Width || y < 0 || y >= Height) continue;
-                            if (!Solved) {
-                                Run.ReferencePixel(Relation, x, y, Work);
-                                continue;
-                            }
-                            const double* Weights = Solution.data() + std::size_t(g * n * L + l);
-                            for (std::int32_t c = 0; c < n; ++c) Work.w.Map[c] = Weights[std::size_t(c * L)];
-                            Run.PredictWithWeights(Relation, x, y, Work);
-                        }
+                for (std::int32_t Pair = 0; Pair < Keys; Pair += MaxLaneBlocks * L) {
+                    const std::int32_t Blocks = std::min(MaxLaneBlocks, (Keys - Pair + L - 1) / L);
+                    bool Solved[MaxLaneBlocks];
+                    SolveLanes(Job, Pair, Blocks, Solution.data(), Scratch.data(), Solved);
+                    for (std::int32_t Of = 0; Of < Blocks; ++Of)
+                        PredictKeys(Run, Group, First, Pair + Of * L, std::min(L, Keys - Pair - Of * L), Key,
+                                    Solved[Of], Solution.data() + std::size_t(Of * G * n * L), Work);
                 }
             }
         }

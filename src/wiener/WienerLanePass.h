@@ -18,6 +18,7 @@ namespace fi {
 
 class TWienerRun;
 class TPixelRelations;
+struct TWienerWork;
 
 class TWienerLanePass {
 public:
@@ -64,6 +65,14 @@ private:
     // nothing written, otherwise.
     bool PredictBlock(const TWienerRun& Run, const TPixelRelations& R, std::int32_t x, std::int32_t y,
                       const double* Weights) const;
+
+    // The outputs of the Group's relations for the Keys keys of one block
+    // from index Block of the segment starting at First, in key row Key,
+    // from the block's weights (Solution, one right-hand side per relation,
+    // adjusted here) or, where it was not Solved, the reference way.
+    void PredictKeys(const TWienerRun& Run, const std::vector<const TPixelRelations*>& Group, std::int32_t First,
+                     std::int32_t Block, std::int32_t Keys, std::int32_t Key, bool Solved, double* Solution,
+                     TWienerWork& Work) const;
 
     std::int32_t FLanes;
     // The relations of a shared pass, in pass order; empty when every
