@@ -73,6 +73,7 @@ void TWienerLanePass::GatherSquares(const TWienerRun& Run, const TPixelRelations
     const std::int32_t S = Run.Interpolator.ScaleFactor;
     const std::int32_t n = R.WeightCount();
     const std::int32_t High = R.HighResTrainingOffsets.Length();
+    std::vector<const double*> PhaseRows(High == n ? 0 : std::size_t(S));
     for (std::int32_t Row = 0; Row < Rows; ++Row) {
         const std::int32_t PY = FirstRow + Row;
         double* Entry = Squares + std::ptrdiff_t(Row) * n * Stride;
@@ -85,13 +86,22 @@ void TWienerLanePass::GatherSquares(const TWienerRun& Run, const TPixelRelations
         }
         if (High == n) continue;
         // Low-resolution ones: the phase map of the key's position, around
-        // its place there (truncated toward zero).
+        // its place there (truncated toward zero). Left of the map the
+        // truncation breaks the pattern; from column 0 on, the phase and
+        // the place step along without a division.
         const std::size_t RowPhase = std::size_t(PhaseOf(PY, S));
         for (const TPoint& o : R.LowResTrainingOffsets) {
-            for (std::int32_t i = 0; i < Entries; ++i) {
-                const std::int32_t PX = First + i;
-                const TPaddedMap& Phase = FPhases[std::size_t(PhaseOf(PX, S)) * std::size_t(S) + RowPhase];
-                Entry[i] = Phase.Row(PY / S + o.Y)[PX / S + o.X];
+            for (std::size_t p = 0; p < std::size_t(S); ++p)
+                PhaseRows[p] = FPhases[p * std::size_t(S) + RowPhase].Row(PY / S + o.Y) + o.X;
+            std::int32_t i = 0;
+            for (; i < Entries && First + i < 0; ++i)
+                Entry[i] = PhaseRows[std::size_t(PhaseOf(First + i, S))][(First + i) / S];
+            for (std::int32_t Phase = (First + i) % S, Place = (First + i) / S; i < Entries; ++i) {
+                Entry[i] = PhaseRows[std::size_t(Phase)][Place];
+                if (++Phase == S) {
+                    Phase = 0;
+                    ++Place;
+                }
             }
             Entry += Stride;
         }
