@@ -428,13 +428,14 @@ bool Decompose(std::array<TMatrix, M>& G, const std::array<double*, M>& Piv) {
                 }
                 G[m].SetScaling(i, hn::IfThenElse(Swap, G[m].Scaling(j), G[m].Scaling(i)));
             });
-        std::array<TVec, M> Dum;
         ForEach([&](auto m) {
             hn::StoreU(IMax[m], d, Piv[m] + j * L);
-            const auto Pivot = G[m].Get(j, j);
-            Singular = hn::Or(Singular, hn::Eq(Pivot, Zero));
-            Dum[m] = hn::Div(One, Pivot);
+            Singular = hn::Or(Singular, hn::Eq(G[m].Get(j, j), Zero));
         });
+        // The last pivot divides nothing: its reciprocal could overflow.
+        if (j == n - 1) break;
+        std::array<TVec, M> Dum;
+        ForEach([&](auto m) { Dum[m] = hn::Div(One, G[m].Get(j, j)); });
         for (std::int32_t i = j + 1; i < n; ++i) ForEach([&](auto m) { G[m].Set(i, j, hn::Mul(G[m].Get(i, j), Dum[m])); });
     }
     return hn::AllFalse(d, Singular);
