@@ -77,12 +77,12 @@ void BM_SolveLanes(benchmark::State& State) {
     Job.RightHandSides = 1;
     Job.Targets = Targets;
     Job.TargetStride = Stride;
-    std::vector<double> Solution(std::size_t(Blocks * n * L)), Scratch(fi::LaneScratchSize(n));
+    fi::TLaneBuffer Solution(std::size_t(Blocks * n * L)), Scratch(fi::LaneScratchSize(n));
     bool Solved[fi::MaxLaneBlocks];
     for (auto _ : State) {
-        fi::SolveLanes(Job, 0, Blocks, Solution.data(), Scratch.data(), Solved);
+        fi::SolveLanes(Job, 0, Blocks, Solution.Data(), Scratch.Data(), Solved);
         if (!Solved[0] || !Solved[Blocks - 1]) State.SkipWithError("block not solved");
-        benchmark::DoNotOptimize(Solution.data());
+        benchmark::DoNotOptimize(Solution.Data());
         benchmark::ClobberMemory();
     }
     State.SetItemsProcessed(State.iterations() * Blocks * L);

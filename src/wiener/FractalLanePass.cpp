@@ -87,8 +87,8 @@ void TFractalLanePass::ProcessStripe(const TFractalInterpolateProcess& Process, 
 
     // The working sets of the item, reused for every block.
     std::vector<double> Squares(std::size_t(LaneBandRows + 2 * r) * std::size_t(Weights) * std::size_t(Stride));
-    std::vector<double> Scratch(LaneScratchSize(Weights));
-    std::vector<double> Solution(std::size_t(MaxLaneBlocks * 4 * Weights * L));
+    TLaneBuffer Scratch(LaneScratchSize(Weights));
+    TLaneBuffer Solution(std::size_t(MaxLaneBlocks * 4 * Weights * L));
     TWienerWork Work((2 * r + 1) * (2 * r + 1), Weights);
 
     const double* Targets[4];
@@ -120,10 +120,10 @@ void TFractalLanePass::ProcessStripe(const TFractalInterpolateProcess& Process, 
                 for (std::int32_t Pair = 0; Pair < Keys; Pair += MaxLaneBlocks * L) {
                     const std::int32_t Blocks = std::min(MaxLaneBlocks, (Keys - Pair + L - 1) / L);
                     bool Solved[MaxLaneBlocks];
-                    SolveLanes(Job, Pair, Blocks, Solution.data(), Scratch.data(), Solved);
+                    SolveLanes(Job, Pair, Blocks, Solution.Data(), Scratch.Data(), Solved);
                     for (std::int32_t b = 0; b < Blocks; ++b) {
                         const std::int32_t Block = Pair + b * L;
-                        const double* Weighted = Solution.data() + std::size_t(b * 4 * Weights * L);
+                        const double* Weighted = Solution.Data() + std::size_t(b * 4 * Weights * L);
                         for (std::int32_t l = 0; l < L && Block + l < Keys; ++l)
                             for (std::int32_t su = 0; su < 4; ++su) {
                                 const std::int32_t s = su % 2, u = su / 2;

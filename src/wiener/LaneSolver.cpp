@@ -656,6 +656,10 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace fi {
 
+namespace {
+constexpr std::size_t LineDoubles = 64 / sizeof(double);
+} // namespace
+
 // Run-time dispatch where Highway's library chooses the unit; otherwise
 // the one unit compiled in.
 #if HWY_HAVE_RUNTIME_DISPATCH && !defined(HWY_COMPILE_ONLY_STATIC)
@@ -675,6 +679,11 @@ HWY_EXPORT(TargetName);
 HWY_EXPORT(Solve);
 HWY_EXPORT(AdjustWeights);
 HWY_EXPORT(Predict);
+
+TLaneBuffer::TLaneBuffer(std::size_t Count) : FStorage(Count + LineDoubles - 1) {
+    const auto At = reinterpret_cast<std::uintptr_t>(FStorage.data()) / sizeof(double);
+    FData = FStorage.data() + (LineDoubles - At % LineDoubles) % LineDoubles;
+}
 
 std::int32_t LaneCount() { return HWY_DYNAMIC_DISPATCH(Lanes)(); }
 

@@ -217,8 +217,8 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
 
     // The working sets of the item, reused for every block.
     std::vector<double> Squares(std::size_t(LaneBandRows + b - 1) * std::size_t(n) * std::size_t(Stride));
-    std::vector<double> Scratch(LaneScratchSize(n));
-    std::vector<double> Solution(std::size_t(MaxLaneBlocks * G * n * L));
+    TLaneBuffer Scratch(LaneScratchSize(n));
+    TLaneBuffer Solution(std::size_t(MaxLaneBlocks * G * n * L));
     std::vector<const double*> Targets(std::size_t(G), nullptr);
     TWienerWork Work(b * b, n);
 
@@ -249,10 +249,10 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
                 for (std::int32_t Pair = 0; Pair < Keys; Pair += MaxLaneBlocks * L) {
                     const std::int32_t Blocks = std::min(MaxLaneBlocks, (Keys - Pair + L - 1) / L);
                     bool Solved[MaxLaneBlocks];
-                    SolveLanes(Job, Pair, Blocks, Solution.data(), Scratch.data(), Solved);
+                    SolveLanes(Job, Pair, Blocks, Solution.Data(), Scratch.Data(), Solved);
                     for (std::int32_t Of = 0; Of < Blocks; ++Of)
                         PredictKeys(Run, Group, First, Pair + Of * L, std::min(L, Keys - Pair - Of * L), Key,
-                                    Solved[Of], Solution.data() + std::size_t(Of * G * n * L), Work);
+                                    Solved[Of], Solution.Data() + std::size_t(Of * G * n * L), Work);
                 }
             }
         }
