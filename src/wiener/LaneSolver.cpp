@@ -436,7 +436,8 @@ bool Decompose(std::array<TMatrix, M>& G, const std::array<double*, M>& Piv) {
         if (j == n - 1) break;
         std::array<TVec, M> Dum;
         ForEach([&](auto m) { Dum[m] = hn::Div(One, G[m].Get(j, j)); });
-        for (std::int32_t i = j + 1; i < n; ++i) ForEach([&](auto m) { G[m].Set(i, j, hn::Mul(G[m].Get(i, j), Dum[m])); });
+        for (std::int32_t i = j + 1; i < n; ++i)
+            ForEach([&](auto m) { G[m].Set(i, j, hn::Mul(G[m].Get(i, j), Dum[m])); });
     }
     return hn::AllFalse(d, Singular);
 }
@@ -531,7 +532,7 @@ bool AllFinite(std::int32_t Count, const double* Values) {
 }
 
 // M consecutive blocks from KeyIndex, block m's weights at Solution + m
-// RightHandSides n lanes, its scratch at Scratch + m LaneScratchSize; false
+// RightHandSides n lanes, its scratch at Scratch + m BlockScratchSize; false
 // when any of them must be redone.
 template <std::size_t M>
 bool SolveBlocks(const TLaneSolveJob& J, std::int32_t KeyIndex, double* Solution, double* Scratch) {
@@ -675,6 +676,7 @@ void ForceVectorUnit(std::int32_t) {}
 #endif
 
 HWY_EXPORT(Lanes);
+HWY_EXPORT(BlockScratchSize);
 HWY_EXPORT(TargetName);
 HWY_EXPORT(Solve);
 HWY_EXPORT(AdjustWeights);
@@ -690,7 +692,7 @@ std::int32_t LaneCount() { return HWY_DYNAMIC_DISPATCH(Lanes)(); }
 const char* LaneTarget() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }
 
 std::size_t LaneScratchSize(std::int32_t Weights) {
-    return std::size_t(MaxLaneBlocks) * (std::size_t(Weights) * std::size_t(Weights + 2) + 1) * std::size_t(LaneCount());
+    return std::size_t(MaxLaneBlocks) * HWY_DYNAMIC_DISPATCH(BlockScratchSize)(Weights);
 }
 
 void SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, std::int32_t Blocks, double* Solution,
