@@ -88,7 +88,7 @@ void TFractalLanePass::ProcessStripe(const TFractalInterpolateProcess& Process, 
     // The working sets of the item, reused for every block.
     std::vector<double> Squares(std::size_t(LaneBandRows + 2 * r) * std::size_t(Weights) * std::size_t(Stride));
     TLaneBuffer Scratch(LaneScratchSize(Weights));
-    TLaneBuffer Solution(std::size_t(MaxLaneBlocks * 4 * Weights * L));
+    TLaneBuffer Solution(LaneSolutionSize(Weights, 4));
     TWienerWork Work((2 * r + 1) * (2 * r + 1), Weights);
 
     const double* Targets[4];
@@ -117,24 +117,17 @@ void TFractalLanePass::ProcessStripe(const TFractalInterpolateProcess& Process, 
                 // (key + s + dx - r, key row + u + dy - r).
                 for (std::int32_t su = 0; su < 4; ++su)
                     Targets[su] = FSource.Row(Key + su / 2 - r) + First + su % 2 - r;
-                for (std::int32_t Pair = 0; Pair < Keys; Pair += MaxLaneBlocks * L) {
-                    const std::int32_t Blocks = std::min(MaxLaneBlocks, (Keys - Pair + L - 1) / L);
-                    bool Solved[MaxLaneBlocks];
-                    SolveLanes(Job, Pair, Blocks, Solution.Data(), Scratch.Data(), Solved);
-                    for (std::int32_t b = 0; b < Blocks; ++b) {
-                        const std::int32_t Block = Pair + b * L;
-                        const double* Weighted = Solution.Data() + std::size_t(b * 4 * Weights * L);
-                        for (std::int32_t l = 0; l < L && Block + l < Keys; ++l)
-                            for (std::int32_t su = 0; su < 4; ++su) {
-                                const std::int32_t s = su % 2, u = su / 2;
-                                const std::int32_t x = First + Block + l + s, y = Key + u;
-                                if (x < 0 || x >= Src.Width || y < 0 || y >= Src.Height) continue;
-                                *Dst.PixelPtr(2 * x + s, 2 * y + u) =
-                                    Solved[b] ? Predict(x, y, Weighted + std::size_t(su * Weights * L + l), L)
-                                              : Process.ReferencePixel(x, y, s, u, Work);
-                            }
-                    }
-                }
+                SolveKeys(Job, Keys, Solution, Scratch, [&](std::int32_t Block, bool Solved, const double* Weighted) {
+                    for (std::int32_t l = 0; l < L && Block + l < Keys; ++l)
+                        for (std::int32_t su = 0; su < 4; ++su) {
+                            const std::int32_t s = su % 2, u = su / 2;
+                            const std::int32_t x = First + Block + l + s, y = Key + u;
+                            if (x < 0 || x >= Src.Width || y < 0 || y >= Src.Height) continue;
+                            *Dst.PixelPtr(2 * x + s, 2 * y + u) =
+                                Solved ? Predict(x, y, Weighted + std::size_t(su * Weights * L + l), L)
+                                       : Process.ReferencePixel(x, y, s, u, Work);
+                        }
+                });
             }
         }
         // After each source row, as the reference reports on one thread; the key row above the source is none.

@@ -153,15 +153,18 @@ void SquareBlock(std::int32_t C, std::int32_t E, const TColumn& Column, const TE
     RunTile(T, XStep, b);
 }
 
-// F(width) with a block width of 2, 3 or 4 as a constant, so that a tile's
-// sums stay in registers.
+// F(Value) with Value as a compile-time constant of type T, so that what F
+// keeps per unit of it stays in registers: one of Values, else Otherwise.
+template <class T, T Otherwise, T... Values, class TFunction>
+void WithConstant(std::int32_t Value, const TFunction& F) {
+    const bool Listed = ((Value == std::int32_t(Values) && (F(std::integral_constant<T, Values>()), true)) || ...);
+    if (!Listed) F(std::integral_constant<T, Otherwise>());
+}
+
+// F(width) with a block width of 2, 3 or 4 as a constant.
 template <class TFunction>
 void WithBlockWidth(std::int32_t Width, const TFunction& F) {
-    switch (Width) {
-    case 2: F(std::integral_constant<std::size_t, 2>()); break;
-    case 3: F(std::integral_constant<std::size_t, 3>()); break;
-    default: F(std::integral_constant<std::size_t, 4>()); break;
-    }
+    WithConstant<std::size_t, 4, 2, 3>(Width, F);
 }
 
 // F(width) with a right-hand side tile's width of 4 to 8 as a constant; a
@@ -169,13 +172,7 @@ void WithBlockWidth(std::int32_t Width, const TFunction& F) {
 // sums going to the sink.
 template <class TFunction>
 void WithTileWidth(std::int32_t Width, const TFunction& F) {
-    switch (Width) {
-    case 4: F(std::integral_constant<std::size_t, 4>()); break;
-    case 5: F(std::integral_constant<std::size_t, 5>()); break;
-    case 6: F(std::integral_constant<std::size_t, 6>()); break;
-    case 7: F(std::integral_constant<std::size_t, 7>()); break;
-    default: F(std::integral_constant<std::size_t, 8>()); break;
-    }
+    WithConstant<std::size_t, 8, 4, 5, 6, 7>(Width, F);
 }
 
 // Each right-hand side's sums with every column: four targets at a time
@@ -563,13 +560,7 @@ bool SolveBlocks(const TLaneSolveJob& J, std::int32_t KeyIndex, double* Solution
             auto G = ArrayOf<M>([&](auto m) { return TScratchMatrix<N>(S[m], n); });
             Solved = Factorise<M>(G, J, S);
         };
-        switch (n) {
-        case 5: WithSize(std::integral_constant<std::int32_t, 5>()); break;
-        case 9: WithSize(std::integral_constant<std::int32_t, 9>()); break;
-        case 13: WithSize(std::integral_constant<std::int32_t, 13>()); break;
-        case 25: WithSize(std::integral_constant<std::int32_t, 25>()); break;
-        default: WithSize(std::integral_constant<std::int32_t, 0>()); break;
-        }
+        WithConstant<std::int32_t, 0, 5, 9, 13, 25>(n, WithSize);
     }
     const std::uint32_t After = SseControlStatus();
     Solved = Solved && (After & FailureFlags) == 0 && AllFinite(std::int32_t(M) * J.RightHandSides * n, Solution);

@@ -10,6 +10,7 @@
 //
 // One training matrix may serve several right-hand sides: the output pixels
 // that share a key.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -85,6 +86,29 @@ inline constexpr std::int32_t MaxLaneBlocks = 2;
 // are kept.
 void SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, std::int32_t Blocks, double* Solution,
                 double* Scratch, bool* Solved);
+
+// Doubles of weights a call of SolveLanes writes for Weights weights and
+// RightHandSides right-hand sides.
+inline std::size_t LaneSolutionSize(std::int32_t Weights, std::int32_t RightHandSides) {
+    return std::size_t(MaxLaneBlocks) * std::size_t(RightHandSides) * std::size_t(Weights) * std::size_t(LaneCount());
+}
+
+// Solves the Keys keys of Job from index 0, MaxLaneBlocks blocks per call,
+// and calls Use(Block, Solved, Weights) for every block in key order: Block
+// its first key index, Weights its weights as SolveLanes lays out block 0's.
+template <class TUse>
+void SolveKeys(const TLaneSolveJob& Job, std::int32_t Keys, TLaneBuffer& Solution, TLaneBuffer& Scratch,
+               const TUse& Use) {
+    const std::int32_t L = LaneCount();
+    const std::size_t BlockWeights = std::size_t(Job.RightHandSides) * std::size_t(Job.Weights) * std::size_t(L);
+    for (std::int32_t First = 0; First < Keys; First += MaxLaneBlocks * L) {
+        const std::int32_t Blocks = std::min(MaxLaneBlocks, (Keys - First + L - 1) / L);
+        bool Solved[MaxLaneBlocks];
+        SolveLanes(Job, First, Blocks, Solution.Data(), Scratch.Data(), Solved);
+        for (std::int32_t b = 0; b < Blocks; ++b)
+            Use(First + b * L, Solved[b], Solution.Data() + std::size_t(b) * BlockWeights);
+    }
+}
 
 // The weight switches on one right-hand side's solved weights, Weights[c *
 // LaneCount() + l], every lane as the per-pixel code does it: clamped to

@@ -218,7 +218,7 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
     // The working sets of the item, reused for every block.
     std::vector<double> Squares(std::size_t(LaneBandRows + b - 1) * std::size_t(n) * std::size_t(Stride));
     TLaneBuffer Scratch(LaneScratchSize(n));
-    TLaneBuffer Solution(std::size_t(MaxLaneBlocks * G * n * L));
+    TLaneBuffer Solution(LaneSolutionSize(n, G));
     std::vector<const double*> Targets(std::size_t(G), nullptr);
     TWienerWork Work(b * b, n);
 
@@ -246,14 +246,9 @@ void TWienerLanePass::ProcessRows(const TWienerRun& Run, const TRowRange& Range,
                 for (std::int32_t g = 0; g < G; ++g)
                     Targets[std::size_t(g)] = FSource.Row(Key + Group[std::size_t(g)]->Y + Low) + First +
                                               Group[std::size_t(g)]->X + Low;
-                for (std::int32_t Pair = 0; Pair < Keys; Pair += MaxLaneBlocks * L) {
-                    const std::int32_t Blocks = std::min(MaxLaneBlocks, (Keys - Pair + L - 1) / L);
-                    bool Solved[MaxLaneBlocks];
-                    SolveLanes(Job, Pair, Blocks, Solution.Data(), Scratch.Data(), Solved);
-                    for (std::int32_t Of = 0; Of < Blocks; ++Of)
-                        PredictKeys(Run, Group, First, Pair + Of * L, std::min(L, Keys - Pair - Of * L), Key,
-                                    Solved[Of], Solution.Data() + std::size_t(Of * G * n * L), Work);
-                }
+                SolveKeys(Job, Keys, Solution, Scratch, [&](std::int32_t Block, bool Solved, double* Weights) {
+                    PredictKeys(Run, Group, First, Block, std::min(L, Keys - Block), Key, Solved, Weights, Work);
+                });
             }
         }
         // The reference's progress values, in its order, as far as the work has come.
