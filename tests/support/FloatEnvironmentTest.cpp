@@ -1,5 +1,7 @@
 #include "support/FloatEnvironment.h"
 
+#include "common/Emulator.h"
+
 #include <gtest/gtest.h>
 
 namespace fi {
@@ -37,7 +39,13 @@ TEST(FloatEnvironment, ExtendedRoundingIgnoresThePrecisionControl) {
     // 2^31 - 1.5 needs more than 24 bits: an add-and-subtract rounding at
     // 24-bit precision would get it wrong.
     const volatile long double Value = 2147483646.5L;
+    // QEMU's translator applies the precision control to FRNDINT as well,
+    // which real processors do not; there the 24-bit case says nothing of
+    // the code and is left out (53 bits hold this value either way).
+    const bool Emulated = test::RunsOnQemuTranslator();
     for (std::uint16_t Word : {std::uint16_t(0x037F), std::uint16_t(0x027F), std::uint16_t(0x007F)}) {
+        if (Emulated && (Word & 0x0300) == 0)
+            continue;
         SetX87ControlWord(Word);
         const std::int32_t Rounded = RoundExtended(Value);
         LoadDefaultFloatEnvironment();
@@ -46,6 +54,8 @@ TEST(FloatEnvironment, ExtendedRoundingIgnoresThePrecisionControl) {
     EXPECT_EQ(RoundExtended(2.5L), 2);
     EXPECT_EQ(RoundExtended(-3.5L), -4);
     EXPECT_EQ(SseControlStatus() & ~SseFlags, DefaultMxcsr);
+    if (Emulated)
+        GTEST_SKIP() << "24-bit precision case not run: QEMU's translator rounds FRNDINT to the precision control";
 }
 
 } // namespace
