@@ -85,6 +85,9 @@ INPUT "-" reads standard input. Region, regularisation, filter and the three
 switches default to the best preset's values, or with the dialog preset to
 the chosen setup's, as in the plug-in's dialog.
 Numbers may be formulas, e.g. --regularization "2^-10" or --filter "sqrt(2)".
+Refused before the work: results larger than the engine takes, infinite or
+NaN samples, what the output format cannot hold, TIFF pages and animations,
+and inputs whose results would share a name.
 )USAGE";
 
 // A named starting point for the options: the best-quality enlargement or
