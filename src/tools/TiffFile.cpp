@@ -185,11 +185,11 @@ void ReadTiffPalette(const std::string& FileName, TIFF* Tiff, TTiffLayout& L) {
 // alone would drop the others unseen. Reduced-resolution copies (previews)
 // are no pages. Leaves the first directory current, its errors as they were.
 void CheckSinglePage(const std::string& FileName, TIFF* Tiff, TTiffMessages& Messages) {
-    const tdir_t Directories = TIFFNumberOfDirectories(Tiff);
-    if (Directories <= 1) return;
+    if (TIFFNumberOfDirectories(Tiff) <= 1) return;
     const std::string Before = Messages.First;
     std::int64_t Pages = 1;
-    for (tdir_t d = 1; d < Directories && TIFFSetDirectory(Tiff, d) == 1; ++d) {
+    // In file order, each directory read once however long the chain.
+    while (TIFFReadDirectory(Tiff) == 1) {
         std::uint32_t Type = 0;
         if (TIFFGetField(Tiff, TIFFTAG_SUBFILETYPE, &Type) != 1 || (Type & FILETYPE_REDUCEDIMAGE) == 0) ++Pages;
     }

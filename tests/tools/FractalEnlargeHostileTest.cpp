@@ -101,6 +101,21 @@ TEST_F(HostileSurface, SizesBeyondTheEngineAreRefusedBeforeTheWork) {
     ExpectRefused(Bmp + " -o out", 1, Bmp, "the image of 2147483647 x 2147483647 pixels is too large");
 }
 
+// Within the limit, memory the system refuses still names the file.
+TEST_F(HostileSurface, MemoryTheSystemRefusesNamesTheFile) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
+#endif
+    const std::string Gray = Write("gray.png", PatternImage(2000, 2000, 1, false, TSampleType::st8bit));
+    // 14000 x 14000 doubles take 1.6 GB.
+    EXPECT_EQ(Shell("ulimit -v 1200000 && " + std::string(FI_ENLARGE_PATH) + " -q " + Gray +
+                    " --preset dialog --scale 7 -o out"),
+              1);
+    EXPECT_EQ(Err(), "fractal-enlarge: " + Gray + ": Out of memory\n");
+    EXPECT_TRUE(Left("out").empty());
+    EXPECT_TRUE(Left("tmp").empty());
+}
+
 TEST_F(HostileSurface, NonFiniteSamplesAreRefused) {
     TImageData Image = PatternImage(32, 32, 3, false, TSampleType::stFloat64);
     Image.Samples.Float()[3 * (32 * 5 + 7) + 1] = std::numeric_limits<double>::infinity();
