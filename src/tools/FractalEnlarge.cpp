@@ -339,15 +339,10 @@ int Main(int argc, char** argv) {
         return 0;
     }
     TWienerResizeParamForm Dialog;
-    try {
-        FillDialog(Dialog, O);
-    } catch (const std::exception& E) {
-        std::cerr << "fractal-enlarge: " << E.what() << "\n";
-        return 2;
-    }
     TBitmapWienerInterpolation& Interpolator = Dialog.WienerInterpolator();
     std::vector<std::string> Outputs;
     try {
+        FillDialog(Dialog, O);
         Outputs = OutputNames(O, Interpolator.ScaleFactor);
     } catch (const std::exception& E) {
         std::cerr << "fractal-enlarge: " << E.what() << "\n";

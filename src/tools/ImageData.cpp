@@ -65,8 +65,8 @@ void CheckPixels(const std::string& FileName, const std::string& What, std::int6
     const std::int64_t Limit = MaxPixels < MaxFloatMapElements ? MaxPixels : MaxFloatMapElements;
     // FitsFloatMap first: the product of two header fields may overflow.
     if (!FitsFloatMap(W, H) || W * H > Limit)
-        FailFile(FileName, What + " of " + DimensionsText(W, H) + " pixels is too large (at most " + std::to_string(Limit) +
-                               " pixels)");
+        FailFile(FileName, What + " of " + DimensionsText(W, H) + " pixels is too large (at most " +
+                               std::to_string(Limit) + " pixels)");
 }
 
 void CheckFiniteSamples(const std::string& FileName, const TImageData& Image) {

@@ -52,7 +52,9 @@ TImageData ReadWebp(const std::string& FileName, TFileBytes Bytes, const TReadOp
     const WebPData Data{Bytes.data(), Bytes.size()};
     const std::unique_ptr<WebPDemuxer, TDemuxDelete> Demuxer(WebPDemux(&Data));
     if (!Demuxer) Corrupt(FileName, "unreadable container");
-    if (const std::uint32_t Frames = WebPDemuxGetI(Demuxer.get(), WEBP_FF_FRAME_COUNT); Frames != 1)
+    const std::uint32_t Frames = WebPDemuxGetI(Demuxer.get(), WEBP_FF_FRAME_COUNT);
+    if (Frames == 0) Corrupt(FileName, "no image");
+    if (Frames > 1)
         FailFile(FileName, "unsupported animated WebP (" + std::to_string(Frames) + " frames; only still images are "
                            "enlarged)");
     WebPBitstreamFeatures Features;

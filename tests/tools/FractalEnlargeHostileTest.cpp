@@ -178,7 +178,8 @@ TEST_F(HostileSurface, BrokenPipesAndSignalsLeaveNothingBehind) {
             ::dup2(Pipe[1], STDOUT_FILENO);
             ::close(Pipe[0]);
             ::setenv("TMPDIR", PathOf("tmp").c_str(), 1);
-            ::execl(FI_ENLARGE_PATH, FI_ENLARGE_PATH, "-q", PathOf(Big).c_str(), "-o", "-", static_cast<char*>(nullptr));
+            const std::string Input = PathOf(Big);
+            ::execl(FI_ENLARGE_PATH, FI_ENLARGE_PATH, "-q", Input.c_str(), "-o", "-", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(Pipe[1]);
