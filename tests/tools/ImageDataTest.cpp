@@ -1,11 +1,9 @@
-// The in-memory image: its size limit, its check of float samples and its
-// sample buffer.
+// The in-memory image: its size limit and its sample buffer.
 #include "tools/ImageData.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <limits>
 #include <string>
 
 namespace fi::test {
@@ -34,22 +32,6 @@ TEST(ImageData, SizeLimitIsTheEnginesAndNamesTheSize) {
               "a.png: the image of 2000 x 1000 pixels is too large (at most 1000000 pixels)");
     EXPECT_EQ(Refusal([] { CheckPixels("g.png", "the result", 16000, 16000); }),
               "g.png: the result of 16000 x 16000 pixels is too large (at most 250000000 pixels)");
-}
-
-TEST(ImageData, NonFiniteSamplesAreCountedAndTheFirstIsNamed) {
-    TImageData Image;
-    Image.Allocate(4, 3, 2, true, TSampleType::stFloat64);
-    EXPECT_EQ(Refusal([&] { CheckFiniteSamples("f.tif", Image); }), "");
-    std::vector<double>& V = Image.Samples.Float();
-    V[2 * 8 + 1 * 2 + 1] = -std::numeric_limits<double>::infinity();
-    V[2 * 8 + 3 * 2] = std::numeric_limits<double>::quiet_NaN();
-    V[1 * 8 + 3 * 2 + 1] = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(Refusal([&] { CheckFiniteSamples("f.tif", Image); }),
-              "f.tif: 3 of 24 samples are not finite (infinity or NaN; the first at x 3, y 1, channel 1)");
-    V[1 * 8 + 3 * 2 + 1] = std::numeric_limits<double>::max();
-    V[2 * 8 + 1 * 2 + 1] = 0;
-    EXPECT_EQ(Refusal([&] { CheckFiniteSamples("f.tif", Image); }),
-              "f.tif: 1 of 24 samples is not finite (infinity or NaN; the first at x 3, y 2, channel 0)");
 }
 
 TEST(ImageData, OneSampleBufferOfOneType) {
