@@ -9,8 +9,8 @@
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -71,13 +71,13 @@ protected:
     void WriteTiffPages(const std::string& Name, int Pages) {
         TIFF* Tiff = TIFFOpen(PathOf("in/" + Name).c_str(), "w");
         ASSERT_NE(Tiff, nullptr);
-        const std::vector<std::uint8_t> Row(8, 100);
+        std::vector<std::uint8_t> Row(8, 100);
         for (int Page = 0; Page < Pages; ++Page) {
             TIFFSetField(Tiff, TIFFTAG_IMAGEWIDTH, 8u);
             TIFFSetField(Tiff, TIFFTAG_IMAGELENGTH, 8u);
             TIFFSetField(Tiff, TIFFTAG_BITSPERSAMPLE, 8);
             TIFFSetField(Tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-            for (std::uint32_t y = 0; y < 8; ++y) TIFFWriteScanline(Tiff, const_cast<std::uint8_t*>(Row.data()), y, 0);
+            for (std::uint32_t y = 0; y < 8; ++y) TIFFWriteScanline(Tiff, Row.data(), y, 0);
             TIFFWriteDirectory(Tiff);
         }
         TIFFClose(Tiff);
