@@ -42,6 +42,11 @@ typedef enum fi_status {
     FI_UNSUPPORTED_IMAGE = 5 /* a pixel layout the bitmap path does not take */
 } fi_status;
 
+/* The largest result of any enlargement, in pixels (width times height
+ * after the scale); every plane the engine makes is at most this large.
+ * A larger result is FI_INVALID_ARGUMENT, refused before any work. */
+#define FI_MAX_RESULT_PIXELS 250000000
+
 /* The numeric fields that fi_set_text accepts formulas for. */
 typedef enum fi_field {
     FI_FIELD_SCALE = 0,           /* whole number 2 .. 16, setups 2 to 4 only */
@@ -132,7 +137,9 @@ FI_API fi_status fi_enlarge_bytes(fi_settings* settings, const uint8_t* source, 
                                   int channels, ptrdiff_t source_stride, uint8_t* result, ptrdiff_t result_stride);
 
 /* Enlarges one plane of doubles (strides counted in doubles) as given; for
- * the best quality, on the scale 0 .. 255. */
+ * the best quality, on the scale 0 .. 255. Every sample must be a finite
+ * number: a plane with an infinity or a NaN is FI_INVALID_ARGUMENT, the
+ * message giving their count and the first one's position. */
 FI_API fi_status fi_enlarge_plane(fi_settings* settings, const double* source, int width, int height,
                                   ptrdiff_t source_stride, double* result, ptrdiff_t result_stride);
 
@@ -140,7 +147,8 @@ FI_API fi_status fi_enlarge_plane(fi_settings* settings, const double* source, i
  * blue), from sources[i] into results[i], every plane with the strides
  * given. The best quality takes the three together through their
  * brightness and colour differences; the setups' way enlarges them one by
- * one, as fi_enlarge_plane does. The progress covers all of them. Since 1.1. */
+ * one, as fi_enlarge_plane does. The progress covers all of them; the
+ * samples must be finite, as for fi_enlarge_plane. Since 1.1. */
 FI_API fi_status fi_enlarge_planes(fi_settings* settings, const double* const* sources, int count, int width,
                                    int height, ptrdiff_t source_stride, double* const* results,
                                    ptrdiff_t result_stride);

@@ -7,6 +7,7 @@
 #include "fractal_interpolation.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "image/FloatMap.h"
 #include "image/LinearBitmap.h"
 #include "parallel/Progress.h"
 #include "plugin/ImageCaption.h"
@@ -250,19 +252,46 @@ void ChangeScale(fi_settings& S, TChange&& Change) {
     if (S.Best) PutBestFields(D, Region, Lambda, Filter);
 }
 
-// The result must fit the engine's containers, whose sizes count in 32 bits.
-void CheckSize(int Width, int Height, std::int32_t Scale, std::int32_t PixelBytes) {
+static_assert(FI_MAX_RESULT_PIXELS == MaxFloatMapElements, "the header states the engine's limit");
+
+// The result must fit the engine's planes, which the result's own size
+// bounds: every plane the engine makes is at most that large.
+void CheckSize(int Width, int Height, std::int32_t Scale) {
     if (Width < 1 || Height < 1)
         Refuse("the size " + std::to_string(Width) + " x " + std::to_string(Height) + " is not an image");
     const std::int64_t W = std::int64_t(Width) * Scale, H = std::int64_t(Height) * Scale;
-    if (W * H * PixelBytes > 2000000000)
-        Refuse("the result of " + std::to_string(W) + " x " + std::to_string(H) + " pixels is too large");
+    if (!FitsFloatMap(W, H))
+        Refuse("the result of " + std::to_string(W) + " x " + std::to_string(H) + " pixels is too large (at most " +
+               std::to_string(MaxFloatMapElements) + " pixels)");
 }
 
-void CheckStride(const char* What, std::ptrdiff_t Stride, std::int64_t Row, const char* Unit) {
+// Rows rows of Row elements of Size bytes, Stride elements apart; the last
+// row's end must be addressable, so that no offset the copies compute
+// overflows.
+void CheckStride(const char* What, std::ptrdiff_t Stride, std::int64_t Row, std::int64_t Rows, std::size_t Size) {
     if (Stride < Row)
         Refuse(std::string(What) + " stride " + std::to_string(Stride) + " is shorter than a row of " +
-               std::to_string(Row) + " " + Unit);
+               std::to_string(Row) + (Size == 1 ? " bytes" : " doubles"));
+    if (Stride > (PTRDIFF_MAX / std::ptrdiff_t(Size) - Row) / Rows)
+        Refuse(std::string(What) + " stride " + std::to_string(Stride) + " is too large for " + std::to_string(Rows) +
+               " rows");
+}
+
+// Every sample of a source plane is a finite number: one infinity or NaN
+// would spread through the filters' training to most of the result.
+void CheckFinite(const std::string& What, const double* Source, int Width, int Height, std::ptrdiff_t Stride) {
+    std::int64_t Count = 0;
+    int FirstX = 0, FirstY = 0;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x)
+            if (!std::isfinite(Source[y * Stride + x]) && Count++ == 0) {
+                FirstX = x;
+                FirstY = y;
+            }
+    if (Count > 0)
+        Refuse(What + ": " + std::to_string(Count) + (Count == 1 ? " sample is" : " samples are") +
+               " not finite (infinity or NaN; the first at x " + std::to_string(FirstX) + ", y " +
+               std::to_string(FirstY) + ")");
 }
 
 // Count new Width x Height planes, owned by Maps.
@@ -302,10 +331,10 @@ void EnlargeBytes(fi_settings& S, const std::uint8_t* Source, int Width, int Hei
     if (Source == nullptr || Result == nullptr) Refuse("no source or result buffer");
     if (Channels != 1 && Channels != 3) throw EStatus(FI_UNSUPPORTED_IMAGE, SUnsupportedImage);
     TBitmapWienerInterpolation& I = Confirmed(S);
-    // The best quality holds each channel as a plane of doubles.
-    CheckSize(Width, Height, I.ScaleFactor, S.Best ? std::int32_t(sizeof(double)) : Channels);
-    CheckStride("source", SourceStride, std::int64_t(Width) * Channels, "bytes");
-    CheckStride("result", ResultStride, std::int64_t(Width) * I.ScaleFactor * Channels, "bytes");
+    CheckSize(Width, Height, I.ScaleFactor);
+    CheckStride("source", SourceStride, std::int64_t(Width) * Channels, Height, 1);
+    CheckStride("result", ResultStride, std::int64_t(Width) * I.ScaleFactor * Channels,
+                std::int64_t(Height) * I.ScaleFactor, 1);
     if (S.Best)
         return EnlargeBytesBest(S, I, Source, Width, Height, Channels, SourceStride, Result, ResultStride);
     const bool Gray = Channels == 1;
@@ -347,9 +376,13 @@ void EnlargePlanes(fi_settings& S, const double* const* Sources, int Count, int 
         if (Sources == nullptr || Results == nullptr || Sources[c] == nullptr || Results[c] == nullptr)
             Refuse("no source or result buffer");
     TBitmapWienerInterpolation& I = Confirmed(S);
-    CheckSize(Width, Height, I.ScaleFactor, sizeof(double));
-    CheckStride("source", SourceStride, Width, "doubles");
-    CheckStride("result", ResultStride, std::int64_t(Width) * I.ScaleFactor, "doubles");
+    CheckSize(Width, Height, I.ScaleFactor);
+    CheckStride("source", SourceStride, Width, Height, sizeof(double));
+    CheckStride("result", ResultStride, std::int64_t(Width) * I.ScaleFactor, std::int64_t(Height) * I.ScaleFactor,
+                sizeof(double));
+    for (int c = 0; c < Count; ++c)
+        CheckFinite(Count == 1 ? std::string("source") : "source plane " + std::to_string(c), Sources[c], Width,
+                    Height, SourceStride);
     std::vector<std::unique_ptr<TFloatMap>> Maps;
     const std::vector<TFloatMap*> Planes = NewPlanes(Count, Width, Height, Maps);
     for (int c = 0; c < Count; ++c)

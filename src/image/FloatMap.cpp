@@ -41,7 +41,7 @@ void TFloatMap::Clear() {
 void TFloatMap::SetSize(std::int32_t W, std::int32_t H) {
     if (W == Width && H == Height) return;
     TFloatMap::Clear();
-    if (W < 0 || H < 0 || std::int64_t(W) * H * 8 > 2000000000) throw EOutOfMemory();
+    if (!FitsFloatMap(W, H)) throw EOutOfMemory();
     const std::int32_t NewCount = W * H;
     if (NewCount > 0) {
         Map = static_cast<double*>(std::malloc(std::size_t(NewCount) * sizeof(double)));

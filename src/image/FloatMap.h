@@ -21,6 +21,19 @@ public:
     const char* ClassName() const override { return "TStreamClass"; }
 };
 
+// The most one map holds: 2e9 bytes of doubles. Every plane the engine
+// makes for an image (the result's included) is one map, so this is the
+// largest image any front end can enlarge; they check it before the work.
+inline constexpr std::int64_t MaxFloatMapBytes = 2000000000;
+inline constexpr std::int64_t MaxFloatMapElements = MaxFloatMapBytes / std::int64_t(sizeof(double));
+
+// Whether a W x H map fits, for any sizes a caller may compute (no product
+// is formed before both sides are known to be small enough).
+constexpr bool FitsFloatMap(std::int64_t W, std::int64_t H) {
+    if (W < 0 || H < 0 || W > MaxFloatMapElements || H > MaxFloatMapElements) return false;
+    return W * H <= MaxFloatMapElements;
+}
+
 class TBaseFloatMap : public TStreamClass {
 public:
     std::int32_t Size = 0;
@@ -53,7 +66,8 @@ public:
     void Clear() override;
     const char* ClassName() const override { return "TFloatMap"; }
 
-    // Contents after a real change of size are undefined.
+    // Contents after a real change of size are undefined. A size beyond
+    // FitsFloatMap raises EOutOfMemory and leaves the map empty.
     void SetSize(std::int32_t W, std::int32_t H);
     double* RowPtr(std::int32_t Row) const { return Map + std::intptr_t(Row) * Width; }
     double* PixelPtr(std::int32_t X, std::int32_t Y) const { return Map + std::intptr_t(Y) * Width + X; }

@@ -142,7 +142,7 @@ TImageData ReadBmp(const std::string& FileName, TFileBytes Bytes, const TReadOpt
     if (Bytes.size() < BmpFileHeaderSize + 12) Truncated(FileName);
     const TBmpPixels P = ReadBmpLayout(FileName, Bytes);
     const TBmpHeader& H = P.Header;
-    CheckShape(FileName, H.Width, H.Height, P.Channels, P.Alpha, TSampleType::st8bit, Options.MaxPixels);
+    CheckShape(FileName, H.Width, H.Height, Options.MaxPixels);
     const std::int64_t Stride = BmpRowBytes(H.Width, H.BitCount);
     if (std::int64_t(H.PixelOffset) + Stride * H.Height > std::int64_t(Bytes.size())) Truncated(FileName);
 

@@ -16,6 +16,7 @@
 #include "tools/ImageConversion.h"
 #include "tools/ImageFiles.h"
 #include "tools/ProgressDisplay.h"
+#include "tools/SignalCleanup.h"
 #include "ui/WienerResizeParamForm.h"
 #include "wiener/BestQualityEnlarge.h"
 
@@ -84,6 +85,9 @@ INPUT "-" reads standard input. Region, regularisation, filter and the three
 switches default to the best preset's values, or with the dialog preset to
 the chosen setup's, as in the plug-in's dialog.
 Numbers may be formulas, e.g. --regularization "2^-10" or --filter "sqrt(2)".
+Refused before the work: results larger than the engine takes, infinite or
+NaN samples, what the output format cannot hold, TIFF pages and animations,
+and inputs whose results would share a name.
 )USAGE";
 
 // A named starting point for the options: the best-quality enlargement or
@@ -274,18 +278,40 @@ TImageData EnlargeBest(const TImageData& Image, const TBestQualitySettings& S, s
     return FloatMapsToImage(Maps, Image.HasAlpha, Type, Image.FloatBits);
 }
 
-// Enlarges one file; the caption of the result.
+// The result's name of every input, before any work; two inputs that would
+// give one file are refused, naming both.
+std::vector<std::string> OutputNames(const TOptions& O, std::int32_t Scale) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> Names;
+    std::vector<fs::path> Paths;
+    for (const std::string& Input : O.Inputs) {
+        Names.push_back(OutputName(O, Input, Scale));
+        Paths.push_back(fs::absolute(Names.back()).lexically_normal());
+        for (std::size_t i = 0; i + 1 < Paths.size(); ++i)
+            if (Names.back() != StandardStream && Paths[i] == Paths.back())
+                throw EUsage(O.Inputs[i] + " and " + Input + " would both be written to " + Names.back() +
+                             " (enlarge them into separate folders)");
+    }
+    return Names;
+}
+
+// How messages name an input.
+std::string InputName(const std::string& Input) { return Input == StandardStream ? StandardInputName : Input; }
+
+// Enlarges one file; the caption of the result. Whatever the input or the
+// output cannot take is refused before the work.
 std::string EnlargeFile(const std::string& Input, const std::string& Output, const TOptions& O,
                         TBitmapWienerInterpolation& I) {
     const bool ToStream = Output == StandardStream;
     if (!ToStream) FormatFromFileName(Output); // an unknown extension fails before the work
     TImageData Image = ReadImageFile(Input);
     Warn(Image.Warnings);
+    CheckFiniteSamples(InputName(Input), Image);
     if (O.AutoOrient) ApplyOrientation(Image);
     const std::int64_t W = std::int64_t(Image.Width) * I.ScaleFactor, H = std::int64_t(Image.Height) * I.ScaleFactor;
-    if (W > 2147483647 || H > 2147483647 ||
-        !FitsContainers(std::int32_t(W), std::int32_t(H), Image.Channels, Image.HasAlpha, Image.SampleType()))
-        throw EImageFile(Input + ": " + SOutOfMemory + " (result too large)");
+    CheckPixels(InputName(Input), "the result", W, H);
+    const TImageFormat Format = ToStream ? O.Format.value_or(Image.SourceFormat) : FormatFromFileName(Output);
+    CheckFormatHolds(ToStream ? StandardOutputName : Output, Format, W, H, Image.SampleType(), Image.HasAlpha);
     std::string Caption;
     const std::string HostName = Input == StandardStream ? "stdin" : Input;
     TImageData Result = O.ChosenPreset().Best ? EnlargeBest(Image, BestSettings(O, I), I.ScaleFactor, HostName, Caption)
@@ -295,7 +321,6 @@ std::string EnlargeFile(const std::string& Input, const std::string& Output, con
     TWriteOptions Write;
     Write.Quality = O.JpegQuality > 0 ? O.JpegQuality : Image.SourceQuality > 0 ? Image.SourceQuality : 92;
     Write.WebpLossless = O.WebpLossless ? *O.WebpLossless : !Image.LossySource;
-    const TImageFormat Format = ToStream ? O.Format.value_or(Image.SourceFormat) : FormatFromFileName(Output);
     Warn(WriteImageFile(Output, Format, Result, Write));
     return Caption;
 }
@@ -314,23 +339,27 @@ int Main(int argc, char** argv) {
         return 0;
     }
     TWienerResizeParamForm Dialog;
+    TBitmapWienerInterpolation& Interpolator = Dialog.WienerInterpolator();
+    std::vector<std::string> Outputs;
     try {
         FillDialog(Dialog, O);
+        Outputs = OutputNames(O, Interpolator.ScaleFactor);
     } catch (const std::exception& E) {
         std::cerr << "fractal-enlarge: " << E.what() << "\n";
         return 2;
     }
-    TBitmapWienerInterpolation& Interpolator = Dialog.WienerInterpolator();
     // The framework starts as many workers as it counts processors.
     if (O.Threads > 0) ProcessorCountCache.store(O.Threads);
+    const TSignalCleanup Cleanup;
     TInterruptGuard Interrupt;
     TProgressDisplay Display(std::cerr, !O.Quiet && StderrIsTerminal());
     SetConsoleProgressDisplay(&Display);
     ProgressHook = ConsoleProgress;
     int Status = 0;
-    for (const std::string& Input : O.Inputs) {
+    for (std::size_t i = 0; i < O.Inputs.size(); ++i) {
+        const std::string& Input = O.Inputs[i];
+        const std::string& Output = Outputs[i];
         try {
-            const std::string Output = OutputName(O, Input, Interpolator.ScaleFactor);
             const std::string Caption = EnlargeFile(Input, Output, O, Interpolator);
             Display.Finish();
             // Standard output carries the image then.
@@ -340,9 +369,14 @@ int Main(int argc, char** argv) {
             std::cerr << "fractal-enlarge: cancelled\n";
             SetConsoleProgressDisplay(nullptr);
             return 130;
-        } catch (const std::exception& E) {
+        } catch (const EImageFile& E) {
             Display.Finish();
             std::cerr << "fractal-enlarge: " << E.what() << "\n";
+            Status = 1;
+        } catch (const std::exception& E) {
+            // The engine's failures (memory the system refused) know no file.
+            Display.Finish();
+            std::cerr << "fractal-enlarge: " << InputName(Input) << ": " << E.what() << "\n";
             Status = 1;
         }
     }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "image/LinearBitmap.h"
+#include "image/FloatMap.h"
 
 namespace fi {
 
@@ -54,28 +54,39 @@ void TImageData::Allocate(std::int32_t W, std::int32_t H, std::int32_t ChannelCo
 
 void TImageData::GrowRows(std::int32_t Rows) { Samples.Resize(RowSamples() * std::size_t(Rows)); }
 
-bool FitsContainers(std::int32_t W, std::int32_t H, std::int32_t ChannelCount, bool Alpha, TSampleType Type) {
-    if (W < 1 || H < 1 || ChannelCount < 1 || ChannelCount > 4) return false;
-    const std::int64_t Pixels = std::int64_t(W) * H;
-    if (Type == TSampleType::st8bit) {
-        const std::int32_t ColorChannels = Alpha ? ChannelCount - 1 : ChannelCount;
-        return Pixels * (ColorChannels == 1 ? 1 : 3) < 2147483647;
-    }
-    return Pixels * 8 <= 2000000000;
-}
-
 void FailFile(const std::string& FileName, const std::string& Reason) { throw EImageFile(FileName + ": " + Reason); }
 
 std::string SystemErrorText() { return std::strerror(errno); }
 
 std::string DimensionsText(std::int64_t W, std::int64_t H) { return std::to_string(W) + " x " + std::to_string(H); }
 
-void CheckShape(const std::string& FileName, std::int64_t W, std::int64_t H, std::int32_t ChannelCount, bool Alpha,
-                TSampleType Type, std::int64_t MaxPixels) {
+void CheckPixels(const std::string& FileName, const std::string& What, std::int64_t W, std::int64_t H,
+                 std::int64_t MaxPixels) {
+    const std::int64_t Limit = MaxPixels < MaxFloatMapElements ? MaxPixels : MaxFloatMapElements;
+    // FitsFloatMap first: the product of two header fields may overflow.
+    if (!FitsFloatMap(W, H) || W * H > Limit)
+        FailFile(FileName, What + " of " + DimensionsText(W, H) + " pixels is too large (at most " +
+                               std::to_string(Limit) + " pixels)");
+}
+
+void CheckFiniteSamples(const std::string& FileName, const TImageData& Image) {
+    if (Image.SampleType() != TSampleType::stFloat64) return;
+    const std::vector<double>& Samples = Image.Samples.Float();
+    std::size_t Count = 0, First = 0;
+    for (std::size_t i = 0; i < Samples.size(); ++i)
+        if (!std::isfinite(Samples[i]) && Count++ == 0) First = i;
+    if (Count == 0) return;
+    const std::size_t Pixel = First / std::size_t(Image.Channels);
+    std::string Where = "x " + std::to_string(Pixel % std::size_t(Image.Width)) + ", y " +
+                        std::to_string(Pixel / std::size_t(Image.Width));
+    if (Image.Channels > 1) Where += ", channel " + std::to_string(First % std::size_t(Image.Channels));
+    FailFile(FileName, std::to_string(Count) + " of " + std::to_string(Samples.size()) + " samples " +
+                           (Count == 1 ? "is" : "are") + " not finite (infinity or NaN; the first at " + Where + ")");
+}
+
+void CheckShape(const std::string& FileName, std::int64_t W, std::int64_t H, std::int64_t MaxPixels) {
     if (W < 1 || H < 1) FailFile(FileName, "invalid image size " + DimensionsText(W, H));
-    if (W > INT32_MAX || H > INT32_MAX || W * H > MaxPixels ||
-        !FitsContainers(std::int32_t(W), std::int32_t(H), ChannelCount, Alpha, Type))
-        FailFile(FileName, std::string(SOutOfMemory) + " (image of " + DimensionsText(W, H) + " pixels)");
+    CheckPixels(FileName, "the image", W, H, MaxPixels);
 }
 
 } // namespace fi

@@ -134,10 +134,6 @@ template <class T> const T* TImageData::Row(std::int32_t RowIndex) const {
     return Samples.Vector<T>().data() + std::size_t(RowIndex) * RowSamples();
 }
 
-// Whether an image of this shape fits the containers it is enlarged in: the
-// 8-bit path's bitmaps (colour and alpha planes) or one float map per channel.
-bool FitsContainers(std::int32_t W, std::int32_t H, std::int32_t ChannelCount, bool Alpha, TSampleType Type);
-
 // Raises EImageFile with "FileName: Reason".
 [[noreturn]] void FailFile(const std::string& FileName, const std::string& Reason);
 
@@ -147,10 +143,21 @@ std::string SystemErrorText();
 // "W x H", for messages.
 std::string DimensionsText(std::int64_t W, std::int64_t H);
 
-// Refuses a shape the containers would not take, or of more than MaxPixels
-// pixels, before anything is allocated for it, so that a lying header costs
-// nothing.
-void CheckShape(const std::string& FileName, std::int64_t W, std::int64_t H, std::int32_t ChannelCount, bool Alpha,
-                TSampleType Type, std::int64_t MaxPixels = INT64_MAX);
+// Refuses an image with floating-point samples that are not finite numbers
+// (infinities, NaN): one of them spreads through the filters' training to
+// most of the result. The message gives their count and the first one's
+// position.
+void CheckFiniteSamples(const std::string& FileName, const TImageData& Image);
+
+// Refuses What ("the image", "the result") of W x H pixels when it is more
+// than one of the engine's planes holds (MaxFloatMapElements, the limit of
+// every front end) or than MaxPixels, naming the size and the limit.
+void CheckPixels(const std::string& FileName, const std::string& What, std::int64_t W, std::int64_t H,
+                 std::int64_t MaxPixels = INT64_MAX);
+
+// Refuses a header's size before anything is allocated for it, so that a
+// lying header costs nothing: an empty or negative size, or one CheckPixels
+// refuses.
+void CheckShape(const std::string& FileName, std::int64_t W, std::int64_t H, std::int64_t MaxPixels = INT64_MAX);
 
 } // namespace fi

@@ -13,6 +13,7 @@
 #include "tools/BmpFile.h"
 #include "tools/JpegFile.h"
 #include "tools/PngFile.h"
+#include "tools/SignalCleanup.h"
 #include "tools/TiffFile.h"
 #include "tools/WebpFile.h"
 
@@ -81,20 +82,6 @@ const char* FormatName(TImageFormat Format) {
     return "BMP";
 }
 
-// Refuses what the format cannot hold before a file is created.
-void CheckFormatHolds(const std::string& FileName, TImageFormat Format, const TImageData& Image) {
-    if (Format == TImageFormat::ifTiff) return;
-    const char* Name = FormatName(Format);
-    if (Format == TImageFormat::ifWebp && (Image.Width > WebpMaxSide || Image.Height > WebpMaxSide))
-        FailFile(FileName, "WebP holds at most " + std::to_string(WebpMaxSide) + " pixels a side (write a .png or .tif file)");
-    if (Image.SampleType() == TSampleType::stFloat64)
-        FailFile(FileName, std::string(Name) + " cannot hold floating-point samples (write a .tif file)");
-    if (Format != TImageFormat::ifPng && Image.SampleType() == TSampleType::st16bit)
-        FailFile(FileName, std::string(Name) + " cannot hold 16-bit samples (write a .png or .tif file)");
-    if (Format != TImageFormat::ifPng && Format != TImageFormat::ifWebp && Image.HasAlpha)
-        FailFile(FileName, std::string(Name) + " cannot hold an alpha channel (write a .png or .tif file)");
-}
-
 const TImageCodec& CodecOf(TImageFormat Format) {
     switch (Format) {
     case TImageFormat::ifPng: return PngCodec;
@@ -120,6 +107,7 @@ TTempOutput::TTempOutput(const std::string& FileName) : Target(FileName) {
     }
     Fd = ::mkstemp(TempName.data());
     if (Fd < 0) FailFile(Target, "cannot create the file (" + SystemErrorText() + ")");
+    RegisterTemporaryFile(TempName.c_str());
     // mkstemp makes the file private; the result gets the usual mode.
     const mode_t Mask = ::umask(0);
     ::umask(Mask);
@@ -130,6 +118,7 @@ TTempOutput::~TTempOutput() {
     if (Stream != nullptr) std::fclose(Stream);
     else if (Fd >= 0) ::close(Fd);
     if (!Committed) ::unlink(TempName.c_str());
+    ForgetTemporaryFile(TempName.c_str());
 }
 
 std::FILE* TTempOutput::OpenStream() {
@@ -172,6 +161,21 @@ void TTempOutput::Commit() {
     Committed = true;
 }
 
+void CheckFormatHolds(const std::string& FileName, TImageFormat Format, std::int64_t Width, std::int64_t Height,
+                      TSampleType Type, bool Alpha) {
+    if (Format == TImageFormat::ifTiff) return;
+    const char* Name = FormatName(Format);
+    if (Format == TImageFormat::ifWebp && (Width > WebpMaxSide || Height > WebpMaxSide))
+        FailFile(FileName, "WebP holds at most " + std::to_string(WebpMaxSide) + " pixels a side, not " +
+                               DimensionsText(Width, Height) + " (write a .png or .tif file)");
+    if (Type == TSampleType::stFloat64)
+        FailFile(FileName, std::string(Name) + " cannot hold floating-point samples (write a .tif file)");
+    if (Format != TImageFormat::ifPng && Type == TSampleType::st16bit)
+        FailFile(FileName, std::string(Name) + " cannot hold 16-bit samples (write a .png or .tif file)");
+    if (Format != TImageFormat::ifPng && Format != TImageFormat::ifWebp && Alpha)
+        FailFile(FileName, std::string(Name) + " cannot hold an alpha channel (write a .png or .tif file)");
+}
+
 TImageFormat FormatFromFileName(const std::string& FileName) {
     const std::string Ext = LowerExtension(FileName);
     if (Ext == "png") return TImageFormat::ifPng;
@@ -203,7 +207,7 @@ std::vector<std::string> WriteImageFile(const std::string& FileName, TImageForma
                                         const TWriteOptions& Options) {
     const std::string Name = FileName == StandardStream ? StandardOutputName : FileName;
     CheckConsistent(Name, Image);
-    CheckFormatHolds(Name, Format, Image);
+    CheckFormatHolds(Name, Format, Image.Width, Image.Height, Image.SampleType(), Image.HasAlpha);
     TTempOutput Output(FileName);
     std::vector<std::string> Warnings;
     CodecOf(Format).Write(Output, Image, Options, Warnings);

@@ -20,7 +20,8 @@ inline constexpr const char* StandardInputName = "standard input";
 inline constexpr const char* StandardOutputName = "standard output";
 
 // The output file under a temporary name in the same folder, renamed over
-// the real name only once it is complete; removed on every other way out.
+// the real name only once it is complete; removed on every other way out,
+// a terminating signal included (SignalCleanup).
 class TTempOutput {
 public:
     explicit TTempOutput(const std::string& FileName);
@@ -78,6 +79,13 @@ struct TImageCodec {
 // .tif/.tiff, .bmp, .webp, any case); another extension raises EImageFile.
 TImageFormat FormatFromFileName(const std::string& FileName);
 
+// Refuses, naming FileName, an image the format cannot hold: PNG holds 8
+// and 16 bits, JPEG and BMP 8 bits without alpha, WebP 8 bits up to
+// WebpMaxSide a side, TIFF everything. Writing checks it before a file is
+// made; the command line checks the result's shape before the work.
+void CheckFormatHolds(const std::string& FileName, TImageFormat Format, std::int64_t Width, std::int64_t Height,
+                      TSampleType Type, bool Alpha);
+
 // Reads any supported file ("-": standard input); the format is recognised
 // by its contents. Image.Warnings says what metadata had to be dropped.
 TImageData ReadImageFile(const std::string& FileName, const TReadOptions& Options = {});
@@ -89,9 +97,9 @@ TImageData ReadImageBytes(const std::string& FileName, TFileBytes Bytes, const T
 // in the format given), caption included where the format has metadata (PNG
 // text chunk "Description", TIFF ImageDescription, JPEG comment). The file
 // appears only when complete: a failure leaves an existing file of that
-// name as it was. PNG holds 8 and 16 bits, JPEG and BMP 8 bits without
-// alpha, WebP 8 bits, TIFF everything. Returns one line for each piece of
-// metadata the format could not take.
+// name as it was; what the format cannot hold (CheckFormatHolds) is refused
+// first. Returns one line for each piece of metadata the format could not
+// take.
 std::vector<std::string> WriteImageFile(const std::string& FileName, const TImageData& Image,
                                         const TWriteOptions& Options = {});
 std::vector<std::string> WriteImageFile(const std::string& FileName, TImageFormat Format, const TImageData& Image,

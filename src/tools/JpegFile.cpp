@@ -277,7 +277,7 @@ TImageData ReadJpeg(const std::string& FileName, TFileBytes Bytes, const TReadOp
     } else {
         FailFile(FileName, "unsupported JPEG colour space (" + std::to_string(Info.num_components) + " components)");
     }
-    CheckShape(FileName, Info.image_width, Info.image_height, Channels, false, TSampleType::st8bit, Options.MaxPixels);
+    CheckShape(FileName, Info.image_width, Info.image_height, Options.MaxPixels);
     // A Huffman-coded JPEG spends at least one bit on every 8 x 8 block of
     // its full-resolution component, which bounds the size its data allows.
     const std::int64_t FileSize = std::int64_t(Bytes.size());

@@ -246,6 +246,23 @@ bool PngWrite(TPngWriteJob* Job) {
     return true;
 }
 
+// The frames an animated PNG announces in its acTL chunk, which comes before
+// the image data; 1 for a still image.
+std::uint32_t PngFrameCount(TFileBytes Bytes) {
+    const auto Big32 = [&](std::size_t At) {
+        return std::uint32_t(Bytes[At]) << 24 | std::uint32_t(Bytes[At + 1]) << 16 | std::uint32_t(Bytes[At + 2]) << 8 |
+               std::uint32_t(Bytes[At + 3]);
+    };
+    for (std::size_t At = 8; At + 12 <= Bytes.size();) {
+        const std::uint32_t Length = Big32(At);
+        const std::uint8_t* Type = Bytes.data() + At + 4;
+        if (std::memcmp(Type, "IDAT", 4) == 0 || Length > Bytes.size() - At - 12) break;
+        if (std::memcmp(Type, "acTL", 4) == 0 && Length >= 8) return Big32(At + 8);
+        At += 12 + std::size_t(Length);
+    }
+    return 1;
+}
+
 bool IsPng(TFileBytes Bytes) {
     static constexpr std::uint8_t Magic[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     return Bytes.size() >= 8 && std::memcmp(Bytes.data(), Magic, 8) == 0;
@@ -255,10 +272,14 @@ TImageData ReadPng(const std::string& FileName, TFileBytes Bytes, const TReadOpt
     TPngJob Job;
     Job.Source = Bytes;
     if (!PngReadHeader(&Job)) FailFile(FileName, std::string("corrupt or truncated PNG (") + Job.Message + ")");
+    // The image data is the first frame only, or none of them.
+    if (const std::uint32_t Frames = PngFrameCount(Bytes); Frames > 1)
+        FailFile(FileName, "unsupported animated PNG (" + std::to_string(Frames) + " frames; only still images are "
+                           "enlarged)");
 
     const bool Alpha = Job.Channels == 2 || Job.Channels == 4;
     const TSampleType Type = Job.BitDepth == 16 ? TSampleType::st16bit : TSampleType::st8bit;
-    CheckShape(FileName, Job.Width, Job.Height, Job.Channels, Alpha, Type, Options.MaxPixels);
+    CheckShape(FileName, Job.Width, Job.Height, Options.MaxPixels);
     // Deflate expands at most about 1032 times: a header asking for more
     // filtered bytes than the file could decompress to is a lie.
     const std::int64_t FileSize = std::int64_t(Bytes.size());

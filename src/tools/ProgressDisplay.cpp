@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "support/Exceptions.h"
+#include "tools/SignalCleanup.h"
 
 namespace fi {
 
@@ -22,7 +23,15 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs 
 struct sigaction PreviousAction {};
 int GuardDepth = 0;
 
-void OnInterrupt(int) { Interrupted.store(true); }
+// The next Ctrl-C ends a run that no longer reports progress, leaving no
+// temporary file behind.
+void OnInterrupt(int) {
+    Interrupted.store(true);
+    struct sigaction Next {};
+    Next.sa_handler = EndBySignal;
+    sigemptyset(&Next.sa_mask);
+    sigaction(SIGINT, &Next, nullptr);
+}
 
 TProgressDisplay* ConsoleDisplay = nullptr;
 
@@ -91,7 +100,7 @@ TInterruptGuard::TInterruptGuard() {
     struct sigaction Action {};
     Action.sa_handler = OnInterrupt;
     sigemptyset(&Action.sa_mask);
-    Action.sa_flags = SA_RESETHAND | SA_RESTART;
+    Action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &Action, &PreviousAction);
 }
 

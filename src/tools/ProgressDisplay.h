@@ -46,8 +46,9 @@ private:
 bool StderrIsTerminal();
 
 // Installs the Ctrl-C handler for its lifetime and restores the previous one
-// afterwards. The handler only sets a flag and hands the next Ctrl-C back to
-// the system, so a second one ends a run that no longer reports progress.
+// afterwards. The handler only sets a flag and hands the next Ctrl-C to
+// EndBySignal, so a second one ends a run that no longer reports progress,
+// with its temporary files removed.
 class TInterruptGuard {
 public:
     TInterruptGuard();

@@ -14,7 +14,6 @@
 
 #include <tiffio.h>
 
-#include "image/LinearBitmap.h"
 #include "tools/ImageMetadata.h"
 
 namespace fi {
@@ -182,11 +181,30 @@ void ReadTiffPalette(const std::string& FileName, TIFF* Tiff, TTiffLayout& L) {
     L.MapBlue = Blue;
 }
 
+// Refuses a TIFF of several pages, as animated PNG and WebP are: the first
+// alone would drop the others unseen. Reduced-resolution copies (previews)
+// are no pages. Leaves the first directory current, its errors as they were.
+void CheckSinglePage(const std::string& FileName, TIFF* Tiff, TTiffMessages& Messages) {
+    if (TIFFNumberOfDirectories(Tiff) <= 1) return;
+    const std::string Before = Messages.First;
+    std::int64_t Pages = 1;
+    // In file order, each directory read once however long the chain.
+    while (TIFFReadDirectory(Tiff) == 1) {
+        std::uint32_t Type = 0;
+        if (TIFFGetField(Tiff, TIFFTAG_SUBFILETYPE, &Type) != 1 || (Type & FILETYPE_REDUCEDIMAGE) == 0) ++Pages;
+    }
+    Messages.First = Before;
+    if (TIFFSetDirectory(Tiff, 0) != 1) FailFile(FileName, "corrupt or truncated TIFF (" + Messages.First + ")");
+    if (Pages > 1)
+        FailFile(FileName, "unsupported multi-page TIFF (" + std::to_string(Pages) + " pages; only single images are "
+                           "enlarged)");
+}
+
 TTiffLayout ReadTiffLayout(const std::string& FileName, TIFF* Tiff, std::int64_t FileSize, std::int64_t MaxPixels) {
     TTiffLayout L;
     ReadTiffTags(FileName, Tiff, L);
     ClassifyTiff(FileName, Tiff, L);
-    CheckShape(FileName, L.Width, L.Height, L.Channels, L.Alpha, L.Type, MaxPixels);
+    CheckShape(FileName, L.Width, L.Height, MaxPixels);
     const std::int64_t BytesPerSample = L.Bits / 8;
     if (L.Compression == COMPRESSION_NONE && std::int64_t(L.Width) * L.Height * L.Spp * BytesPerSample > FileSize)
         FailFile(FileName, "corrupt or truncated TIFF (" + DimensionsText(L.Width, L.Height) +
@@ -273,7 +291,8 @@ struct TTiffSource {
     std::vector<std::uint8_t> Buffer(tmsize_t Size) const {
         if (Size <= 0) Corrupt();
         if (Size > MaxBuffer)
-            FailFile(FileName, std::string(SOutOfMemory) + " (TIFF row or tile of " + std::to_string(Size) + " bytes)");
+            FailFile(FileName, "a TIFF row or tile of " + std::to_string(Size) + " bytes is too large (at most " +
+                                   std::to_string(MaxBuffer) + " bytes)");
         return std::vector<std::uint8_t>(static_cast<std::size_t>(Size));
     }
 };
@@ -391,6 +410,7 @@ TImageData ReadTiff(const std::string& FileName, TFileBytes Bytes, const TReadOp
                                      OpenOptions.get()));
     const TTiffSource File{Owner.get(), FileName, Messages, MaxBufferBytes(Options.MaxPixels)};
     if (!Owner) File.Corrupt();
+    CheckSinglePage(FileName, File.Tiff, Messages);
     const TTiffLayout Layout = ReadTiffLayout(FileName, File.Tiff, std::int64_t(Bytes.size()), Options.MaxPixels);
 
     TImageData Image;

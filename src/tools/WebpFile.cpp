@@ -52,13 +52,16 @@ TImageData ReadWebp(const std::string& FileName, TFileBytes Bytes, const TReadOp
     const WebPData Data{Bytes.data(), Bytes.size()};
     const std::unique_ptr<WebPDemuxer, TDemuxDelete> Demuxer(WebPDemux(&Data));
     if (!Demuxer) Corrupt(FileName, "unreadable container");
-    if (WebPDemuxGetI(Demuxer.get(), WEBP_FF_FRAME_COUNT) != 1)
-        FailFile(FileName, "unsupported animated WebP");
+    const std::uint32_t Frames = WebPDemuxGetI(Demuxer.get(), WEBP_FF_FRAME_COUNT);
+    if (Frames == 0) Corrupt(FileName, "no image");
+    if (Frames > 1)
+        FailFile(FileName, "unsupported animated WebP (" + std::to_string(Frames) + " frames; only still images are "
+                           "enlarged)");
     WebPBitstreamFeatures Features;
     if (WebPGetFeatures(Bytes.data(), Bytes.size(), &Features) != VP8_STATUS_OK) Corrupt(FileName, "bad header");
     const bool Alpha = Features.has_alpha != 0;
     const std::int32_t Channels = Alpha ? 4 : 3;
-    CheckShape(FileName, Features.width, Features.height, Channels, Alpha, TSampleType::st8bit, Options.MaxPixels);
+    CheckShape(FileName, Features.width, Features.height, Options.MaxPixels);
 
     TImageData Image;
     Image.Allocate(Features.width, Features.height, Channels, Alpha, TSampleType::st8bit);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -196,6 +198,64 @@ TEST(CInterface, CaptionAndBadArguments) {
     EXPECT_EQ(fi_enlarge_bytes(S, Source.data(), 40000, 40000, 3, 120000, Out.data(), 240000), FI_INVALID_ARGUMENT);
     EXPECT_EQ(fi_enlarge_bytes(nullptr, Source.data(), 8, 8, 3, 24, Out.data(), 48), FI_INVALID_ARGUMENT);
     EXPECT_EQ(fi_set_text(S, 7, "1"), FI_INVALID_ARGUMENT);
+}
+
+// Sizes whose products overflow, results beyond the engine's planes and
+// strides past the address space are refused before any buffer is touched
+// (the buffers here are far too small for what is claimed), in both ways.
+TEST(CInterface, HostileSizesAndStridesAreInvalidArguments) {
+    TBytes Tiny(64);
+    std::vector<double> Plane(64);
+    for (const int Best : {0, 1}) {
+        TSettings S;
+        ASSERT_EQ(fi_set_best_quality(S, Best), FI_OK);
+        struct TCase { int W, H; ptrdiff_t Stride; const char* Message; };
+        for (const TCase C : {TCase{INT_MAX, INT_MAX, INT_MAX, "is too large (at most 250000000 pixels)"},
+                              TCase{INT_MAX, 1, INT_MAX, "the result of 4294967294 x 2 pixels"},
+                              TCase{1, 125000001, 1, "is too large (at most 250000000 pixels)"},
+                              TCase{4, 4, PTRDIFF_MAX, "source stride 9223372036854775807 is too large"}}) {
+            EXPECT_EQ(fi_enlarge_bytes(S, Tiny.data(), C.W, C.H, 1, C.Stride, Tiny.data(), PTRDIFF_MAX / 2),
+                      FI_INVALID_ARGUMENT) << C.W << " x " << C.H;
+            EXPECT_NE(std::string(fi_message(S)).find(C.Message), std::string::npos) << fi_message(S);
+            EXPECT_EQ(fi_enlarge_plane(S, Plane.data(), C.W, C.H, C.Stride, Plane.data(), PTRDIFF_MAX / 2),
+                      FI_INVALID_ARGUMENT) << C.W << " x " << C.H;
+            EXPECT_NE(std::string(fi_message(S)).find(C.Message), std::string::npos) << fi_message(S);
+        }
+        // 1000 x 1000 at 16 times is 256 million pixels a plane.
+        ASSERT_EQ(fi_set_scale(S, 16), FI_OK);
+        EXPECT_EQ(fi_enlarge_bytes(S, Tiny.data(), 1000, 1000, 3, 3000, Tiny.data(), 48000), FI_INVALID_ARGUMENT);
+        EXPECT_STREQ(fi_message(S), "the result of 16000 x 16000 pixels is too large (at most 250000000 pixels)");
+        EXPECT_EQ(fi_enlarge_bytes(S, Tiny.data(), 4, 4, 1, 4, Tiny.data(), PTRDIFF_MAX), FI_INVALID_ARGUMENT);
+        EXPECT_STREQ(fi_message(S), "result stride 9223372036854775807 is too large for 64 rows");
+    }
+}
+
+// One infinity or NaN would ruin most of the result: such planes are
+// refused with the count and the first position, in both ways.
+TEST(CInterface, NonFiniteSamplesAreRefused) {
+    const int W = 9, H = 7, Stride = 10;
+    std::vector<std::vector<double>> In(3, std::vector<double>(std::size_t(Stride) * H, 0.0));
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) In[c][std::size_t(y * Stride + x)] = 100 + 50 * std::sin(x + y * c);
+    // Outside the rows' width: never read.
+    In[0][9] = NAN;
+    In[1][std::size_t(2 * Stride + 3)] = INFINITY;
+    In[1][std::size_t(5 * Stride + 1)] = -INFINITY;
+    In[1][std::size_t(6 * Stride + 8)] = NAN;
+    std::vector<std::vector<double>> Out(3, std::vector<double>(std::size_t(4 * W * H)));
+    const double* Sources[3] = {In[0].data(), In[1].data(), In[2].data()};
+    double* Results[3] = {Out[0].data(), Out[1].data(), Out[2].data()};
+    for (const int Best : {0, 1}) {
+        TSettings S;
+        ASSERT_EQ(fi_set_best_quality(S, Best), FI_OK);
+        EXPECT_EQ(fi_enlarge_plane(S, Sources[0], W, H, Stride, Results[0], 2 * W), FI_OK) << fi_message(S);
+        EXPECT_EQ(fi_enlarge_plane(S, Sources[1], W, H, Stride, Results[1], 2 * W), FI_INVALID_ARGUMENT);
+        EXPECT_STREQ(fi_message(S), "source: 3 samples are not finite (infinity or NaN; the first at x 3, y 2)");
+        EXPECT_EQ(fi_enlarge_planes(S, Sources, 3, W, H, Stride, Results, 2 * W), FI_INVALID_ARGUMENT);
+        EXPECT_STREQ(fi_message(S), "source plane 1: 3 samples are not finite (infinity or NaN; the first at x 3, y "
+                                    "2)");
+    }
 }
 
 struct TProgressLog {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "image/FloatMap.h"
 #include "image/LinearBitmap.h"
@@ -37,11 +39,31 @@ TEST(FloatMap, SetSizeLimitAndGeometry) {
     EXPECT_THROW(Map.SetSize(-4, 3), EOutOfMemory);
     EXPECT_THROW(Map.SetSize(-4, -3), EOutOfMemory);
     EXPECT_EQ(Map.Size, 0);
+    // Sizes whose products wrap in 32 bits (to 0 and to 131073 elements) or
+    // overflow 64 bits once counted in bytes.
+    for (const auto& [W, H] : {std::pair{65536, 65536}, std::pair{65537, 65537}, std::pair{INT32_MAX, INT32_MAX},
+                               std::pair{INT32_MAX, 1}}) {
+        EXPECT_THROW(Map.SetSize(W, H), EOutOfMemory) << W << " x " << H;
+        EXPECT_EQ(Map.Map, nullptr);
+        EXPECT_EQ(Map.Count, 0);
+    }
 
     Map.SetSize(0, 7);
     EXPECT_EQ(Map.Count, 0);
     EXPECT_EQ(Map.Height, 7);
     EXPECT_EQ(Map.Map, nullptr);
+}
+
+TEST(FloatMap, FitsFloatMapIsTheLimitForAnySizes) {
+    EXPECT_TRUE(FitsFloatMap(MaxFloatMapElements, 1));
+    EXPECT_TRUE(FitsFloatMap(1, MaxFloatMapElements));
+    EXPECT_TRUE(FitsFloatMap(25000, 10000));
+    EXPECT_TRUE(FitsFloatMap(0, MaxFloatMapElements));
+    EXPECT_FALSE(FitsFloatMap(25000, 10001));
+    EXPECT_FALSE(FitsFloatMap(MaxFloatMapElements + 1, 1));
+    EXPECT_FALSE(FitsFloatMap(-1, 1));
+    EXPECT_FALSE(FitsFloatMap(INT64_MAX, INT64_MAX));
+    EXPECT_FALSE(FitsFloatMap(std::int64_t(INT32_MAX) * 16, std::int64_t(INT32_MAX) * 16));
 }
 
 TEST(FloatMap, TwoBillionBytesIsAccepted) {

@@ -1,21 +1,37 @@
-// The in-memory image: its container limits and its sample buffer.
+// The in-memory image: its size limit and its sample buffer.
 #include "tools/ImageData.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
 
 namespace fi::test {
 namespace {
 
-TEST(ImageFilesConversion, ContainerLimits) {
-    // 8-bit planes stay below 2^31 - 1 bytes, float maps at most 2e9 bytes.
-    EXPECT_TRUE(FitsContainers(46340, 46340, 2, true, TSampleType::st8bit));
-    EXPECT_FALSE(FitsContainers(46341, 46341, 1, false, TSampleType::st8bit));
-    EXPECT_TRUE(FitsContainers(26754, 26754, 3, false, TSampleType::st8bit));
-    EXPECT_FALSE(FitsContainers(26755, 26755, 4, true, TSampleType::st8bit));
-    EXPECT_TRUE(FitsContainers(250000, 1000, 4, true, TSampleType::st16bit));
-    EXPECT_FALSE(FitsContainers(250001, 1000, 1, false, TSampleType::stFloat64));
-    EXPECT_FALSE(FitsContainers(0, 10, 1, false, TSampleType::st8bit));
+std::string Refusal(const std::function<void()>& Check) {
+    try {
+        Check();
+    } catch (const EImageFile& E) {
+        return E.what();
+    }
+    return "";
+}
+
+// One limit for every shape and depth, the engine's planes', stated with
+// the size asked for; header fields whose products overflow 64 bits too.
+TEST(ImageData, SizeLimitIsTheEnginesAndNamesTheSize) {
+    EXPECT_EQ(Refusal([] { CheckShape("a.png", 25000, 10000); }), "");
+    EXPECT_EQ(Refusal([] { CheckShape("a.png", 25000, 10001); }),
+              "a.png: the image of 25000 x 10001 pixels is too large (at most 250000000 pixels)");
+    EXPECT_EQ(Refusal([] { CheckShape("a.bmp", 0x7FFFFFFF, 0x7FFFFFFF); }),
+              "a.bmp: the image of 2147483647 x 2147483647 pixels is too large (at most 250000000 pixels)");
+    EXPECT_EQ(Refusal([] { CheckShape("a.tif", 0xFFFFFFFFLL, 0xFFFFFFFFLL); }).find("4294967295 x 4294967295"), 20u);
+    EXPECT_EQ(Refusal([] { CheckShape("a.png", 0, 10); }), "a.png: invalid image size 0 x 10");
+    EXPECT_EQ(Refusal([] { CheckShape("a.png", 2000, 1000, 1000000); }),
+              "a.png: the image of 2000 x 1000 pixels is too large (at most 1000000 pixels)");
+    EXPECT_EQ(Refusal([] { CheckPixels("g.png", "the result", 16000, 16000); }),
+              "g.png: the result of 16000 x 16000 pixels is too large (at most 250000000 pixels)");
 }
 
 TEST(ImageData, OneSampleBufferOfOneType) {

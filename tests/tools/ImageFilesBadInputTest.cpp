@@ -34,18 +34,6 @@ protected:
         WriteImageFile(Path, Jpeg ? SmoothImage(W, H, 3) : PatternImage(W, H, 3, false, TSampleType::st8bit));
         return Path;
     }
-
-    static std::uint32_t Crc32(const char* Data, std::size_t Length) {
-        std::uint32_t Crc = 0xFFFFFFFFu;
-        for (std::size_t i = 0; i < Length; ++i) {
-            Crc ^= static_cast<std::uint8_t>(Data[i]);
-            for (int k = 0; k < 8; ++k) Crc = (Crc >> 1) ^ (0xEDB88320u & (0u - (Crc & 1)));
-        }
-        return ~Crc;
-    }
-    static void PutBig32(char* p, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) p[i] = char(v >> (24 - 8 * i));
-    }
 };
 
 TEST_F(ImageFilesBadInput, MissingEmptyFolderAndForeignFiles) {
@@ -80,50 +68,62 @@ TEST_F(ImageFilesBadInput, PngCorruptedDataFailsItsChecksum) {
 }
 
 TEST_F(ImageFilesBadInput, LyingHeadersAreRefusedBeforeAllocation) {
-    // PNG: a valid 1 x 1 file whose header claims 20000 x 20000 (CRC mended).
+    // PNG: a valid 1 x 1 file whose header claims 15000 x 15000 (CRC mended).
     std::string Path = ValidFile("big.png", 1, 1);
     std::vector<char> Bytes = Load(Path);
-    PutBig32(&Bytes[16], 20000);
-    PutBig32(&Bytes[20], 20000);
+    PutBig32(&Bytes[16], 15000);
+    PutBig32(&Bytes[20], 15000);
     PutBig32(&Bytes[29], Crc32(&Bytes[12], 17));
     Save(Path, Bytes);
     ExpectReadError(Path, "cannot fit in");
-    // Beyond what the containers take: refused as out of memory.
+    // Beyond what the engine takes: refused with the size and the limit.
     PutBig32(&Bytes[16], 100000);
     PutBig32(&Bytes[20], 100000);
     PutBig32(&Bytes[29], Crc32(&Bytes[12], 17));
     Save(Path, Bytes);
-    ExpectReadError(Path, "Out of memory");
+    ExpectReadError(Path, "the image of 100000 x 100000 pixels is too large (at most 250000000 pixels)");
 
-    // JPEG: the frame header's size patched to 20000 x 20000.
+    // JPEG: the frame header's size patched to 15000 x 15000.
     Path = ValidFile("big.jpg", 16, 16);
     Bytes = Load(Path);
     std::size_t Frame = 2;
     while (Frame + 9 < Bytes.size() && !(std::uint8_t(Bytes[Frame]) == 0xFF && std::uint8_t(Bytes[Frame + 1]) == 0xC0))
         Frame += 2 + (std::size_t(std::uint8_t(Bytes[Frame + 2])) << 8 | std::uint8_t(Bytes[Frame + 3]));
     ASSERT_LT(Frame + 9, Bytes.size());
-    Bytes[Frame + 5] = char(0x4E), Bytes[Frame + 6] = char(0x20); // height
-    Bytes[Frame + 7] = char(0x4E), Bytes[Frame + 8] = char(0x20); // width
+    Bytes[Frame + 5] = char(0x3A), Bytes[Frame + 6] = char(0x98); // height
+    Bytes[Frame + 7] = char(0x3A), Bytes[Frame + 8] = char(0x98); // width
     Save(Path, Bytes);
     ExpectReadError(Path, "cannot fit in");
 
-    // BMP: header of 20000 x 20000 pixels in a file of a few bytes, and one
-    // beyond the containers.
+    // BMP: header of 15000 x 15000 pixels in a file of a few bytes, and one
+    // whose pixel count overflows 64 bits once counted in bytes.
     Path = ValidFile("big.bmp", 2, 2);
     Bytes = Load(Path);
-    const std::uint32_t Side = 20000;
+    const std::uint32_t Side = 15000;
     std::memcpy(&Bytes[18], &Side, 4);
     std::memcpy(&Bytes[22], &Side, 4);
     Save(Path, Bytes);
     ExpectReadError(Path, "corrupt or truncated BMP");
     const std::uint32_t Huge = 0x7FFFFFFF;
     std::memcpy(&Bytes[18], &Huge, 4);
+    std::memcpy(&Bytes[22], &Huge, 4);
     Save(Path, Bytes);
-    ExpectReadError(Path, "Out of memory");
+    ExpectReadError(Path, "the image of 2147483647 x 2147483647 pixels is too large");
     const std::uint32_t Negative = 0x80000000;
     std::memcpy(&Bytes[18], &Negative, 4);
     Save(Path, Bytes);
     ExpectReadError(Path, "invalid image size");
+}
+
+// An animated PNG is refused as animated WebP is, naming the frames; an
+// acTL chunk of one frame is a still image.
+TEST_F(ImageFilesBadInput, AnimatedPngIsRefused) {
+    const std::string Path = ValidFile("anim.png", 3, 2);
+    const std::vector<char> Still = Load(Path);
+    Save(Path, WithFrames(Still, 4));
+    ExpectReadError(Path, "unsupported animated PNG (4 frames; only still images are enlarged)");
+    Save(Path, WithFrames(Still, 1));
+    EXPECT_EQ(ReadImageFile(Path).Width, 3);
 }
 
 TEST_F(ImageFilesBadInput, UnwritableOutputLeavesNothing) {

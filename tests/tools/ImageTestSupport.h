@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <filesystem>
 #include <fstream>
@@ -161,6 +162,33 @@ inline void AddPhotoMetadata(TImageData& Image, std::uint16_t Orientation = 6) {
     Image.Metadata.Orientation = Orientation;
     Image.Metadata.Xmp = XmpPacket;
     Image.Metadata.Resolution = {300, 300, TResolutionUnit::ruInch};
+}
+
+// The CRC of PNG chunks, for files patched by hand.
+inline std::uint32_t Crc32(const char* Data, std::size_t Length) {
+    std::uint32_t Crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < Length; ++i) {
+        Crc ^= static_cast<std::uint8_t>(Data[i]);
+        for (int k = 0; k < 8; ++k) Crc = (Crc >> 1) ^ (0xEDB88320u & (0u - (Crc & 1)));
+    }
+    return ~Crc;
+}
+
+inline void PutBig32(char* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = char(v >> (24 - 8 * i));
+}
+
+// A PNG file with an acTL chunk announcing Frames frames, after the 8-byte
+// signature and the 25-byte IHDR chunk.
+inline std::vector<char> WithFrames(std::vector<char> Png, std::uint32_t Frames) {
+    std::vector<char> Chunk(20);
+    PutBig32(&Chunk[0], 8);
+    std::memcpy(&Chunk[4], "acTL", 4);
+    PutBig32(&Chunk[8], Frames);
+    PutBig32(&Chunk[12], 0);
+    PutBig32(&Chunk[16], Crc32(&Chunk[4], 12));
+    Png.insert(Png.begin() + 33, Chunk.begin(), Chunk.end());
+    return Png;
 }
 
 // Dots per inch of a resolution, whatever its unit.

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "support/Exceptions.h"
+#include "tools/SignalCleanup.h"
 
 namespace fi {
 namespace {
@@ -88,10 +89,10 @@ TEST(Interrupt, CtrlCBecomesTheSilentAbortAtTheNextProgressReport) {
         EXPECT_TRUE(InterruptRequested());
         EXPECT_THROW(ConsoleProgress(20), EAbort);
         EXPECT_EQ(Out.str().find("20%"), std::string::npos);
-        // The next Ctrl-C belongs to the system again.
+        // The next Ctrl-C ends the program, once its temporary files are gone.
         struct sigaction Now {};
         sigaction(SIGINT, nullptr, &Now);
-        EXPECT_EQ(Now.sa_handler, SIG_DFL);
+        EXPECT_EQ(Now.sa_handler, EndBySignal);
         SetConsoleProgressDisplay(nullptr);
         ClearInterrupt();
         EXPECT_NO_THROW(ConsoleProgress(30));

@@ -134,8 +134,44 @@ TEST_F(TScratchFolder, RowBuffersAreBoundedLikeTheImage) {
         ReadImageFile(Path, Small);
         ADD_FAILURE() << "read with a 3200-byte row";
     } catch (const EImageFile& E) {
-        EXPECT_NE(std::string(E.what()).find("Out of memory"), std::string::npos) << E.what();
+        EXPECT_NE(std::string(E.what()).find("a TIFF row or tile of 3200 bytes is too large (at most 2048 bytes)"),
+                  std::string::npos)
+            << E.what();
     }
+}
+
+// Pages are refused as animations are, naming their count; a preview in
+// the second directory is no page.
+TEST_F(TScratchFolder, MultiPageTiffIsRefusedPreviewsAreNoPages) {
+    const auto WritePages = [&](const std::string& Path, int Pages, bool Preview) {
+        TIFF* Tiff = TIFFOpen(Path.c_str(), "w");
+        ASSERT_NE(Tiff, nullptr);
+        for (int Page = 0; Page < Pages; ++Page) {
+            const std::uint32_t Side = Preview && Page > 0 ? 2 : 4;
+            TIFFSetField(Tiff, TIFFTAG_IMAGEWIDTH, Side);
+            TIFFSetField(Tiff, TIFFTAG_IMAGELENGTH, Side);
+            TIFFSetField(Tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+            TIFFSetField(Tiff, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(Tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+            if (Preview && Page > 0) TIFFSetField(Tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+            std::vector<std::uint8_t> Row(Side, std::uint8_t(40 * Page + 9));
+            for (std::uint32_t y = 0; y < Side; ++y) ASSERT_GE(TIFFWriteScanline(Tiff, Row.data(), y, 0), 0);
+            ASSERT_EQ(TIFFWriteDirectory(Tiff), 1);
+        }
+        TIFFClose(Tiff);
+    };
+    WritePages(PathOf("pages.tif"), 3, false);
+    try {
+        ReadImageFile(PathOf("pages.tif"));
+        ADD_FAILURE() << "read the first of three pages";
+    } catch (const EImageFile& E) {
+        EXPECT_EQ(std::string(E.what()),
+                  PathOf("pages.tif") + ": unsupported multi-page TIFF (3 pages; only single images are enlarged)");
+    }
+    WritePages(PathOf("preview.tif"), 2, true);
+    const TImageData Image = ReadImageFile(PathOf("preview.tif"));
+    EXPECT_EQ(Image.Width, 4);
+    EXPECT_EQ(Image.Samples.U8()[0], 9);
 }
 
 } // namespace
