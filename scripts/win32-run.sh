@@ -3,7 +3,8 @@
 # directly where this machine can start 32-bit programs, else in the
 # emulated guest (a boot of about half a minute first). Paths are those of
 # this clone; in the guest, files the program writes into the folder named
-# by FI_GUEST_OUT come back into build/win32/guest-out.
+# by FI_GUEST_OUT come back into build/win32/guest-out. FI_WIN32_GUEST=1
+# uses the guest even where this machine could run the program itself.
 #
 #   win32-run.sh PROGRAM [ARGS...]   e.g. win32-run.sh build/win32/tests/numerics/solver_hash.exe
 set -euo pipefail
@@ -11,7 +12,7 @@ clone="$(cd "$(dirname "$0")/.." && pwd)"
 [ "$#" -gt 0 ] || { sed -n '2,8p' "$0" >&2; exit 2; }
 export WINEPREFIX="$clone/build/win32/wineprefix"
 
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if [ "${FI_WIN32_GUEST:-0}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
   exec "$clone/cmake/wine-run.sh" "$@"
 fi
 exec bash "$clone/scripts/guest/run.sh" "$clone/build/win32/guest-out" \

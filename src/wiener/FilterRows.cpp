@@ -55,22 +55,24 @@ void Blend(double* Out, const double* Old, const double* Weight, const double* F
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
+#include "wiener/VectorDispatch.h"
+
 namespace fi {
 
-HWY_EXPORT(AddScaled);
-HWY_EXPORT(CurvatureWeights);
-HWY_EXPORT(Blend);
+FI_EXPORT(AddScaled);
+FI_EXPORT(CurvatureWeights);
+FI_EXPORT(Blend);
 
 void AddScaledRow(double* Sum, const double* Values, double Factor, std::int32_t Count) {
-    HWY_DYNAMIC_DISPATCH(AddScaled)(Sum, Values, Factor, Count);
+    FI_DISPATCH(AddScaled)(Sum, Values, Factor, Count);
 }
 
 void CurvatureWeightRow(double* Row, double Factor, std::int32_t Count) {
-    HWY_DYNAMIC_DISPATCH(CurvatureWeights)(Row, Factor, Count);
+    FI_DISPATCH(CurvatureWeights)(Row, Factor, Count);
 }
 
 void BlendRow(double* Out, const double* Old, const double* Weight, const double* Filtered, std::int32_t Count) {
-    HWY_DYNAMIC_DISPATCH(Blend)(Out, Old, Weight, Filtered, Count);
+    FI_DISPATCH(Blend)(Out, Old, Weight, Filtered, Count);
 }
 
 } // namespace fi

@@ -1,5 +1,5 @@
 // Compiled once per vector unit by Highway's foreach_target; the dispatch
-// table at the end picks the best the processor has.
+// at the end runs the unit in use (wiener/VectorUnits.h).
 #include "wiener/LaneSolver.h"
 
 #include <algorithm>
@@ -646,58 +646,46 @@ void Predict(std::int32_t Count, const double* const* Inputs, const std::int32_t
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
+#include "wiener/VectorDispatch.h"
+
 namespace fi {
 
 namespace {
 constexpr std::size_t LineDoubles = 64 / sizeof(double);
 } // namespace
 
-// Run-time dispatch where Highway's library chooses the unit; otherwise
-// the one unit compiled in.
-#if HWY_HAVE_RUNTIME_DISPATCH && !defined(HWY_COMPILE_ONLY_STATIC)
-std::int32_t VectorUnitCount() { return std::int32_t(hwy::SupportedAndGeneratedTargets().size()); }
-
-void ForceVectorUnit(std::int32_t Index) {
-    hwy::SetSupportedTargetsForTest(Index < 0 ? 0 : hwy::SupportedAndGeneratedTargets()[std::size_t(Index)]);
-}
-#else
-std::int32_t VectorUnitCount() { return 1; }
-
-void ForceVectorUnit(std::int32_t) {}
-#endif
-
-HWY_EXPORT(Lanes);
-HWY_EXPORT(BlockScratchSize);
-HWY_EXPORT(TargetName);
-HWY_EXPORT(Solve);
-HWY_EXPORT(AdjustWeights);
-HWY_EXPORT(Predict);
+FI_EXPORT(Lanes);
+FI_EXPORT(BlockScratchSize);
+FI_EXPORT(TargetName);
+FI_EXPORT(Solve);
+FI_EXPORT(AdjustWeights);
+FI_EXPORT(Predict);
 
 TLaneBuffer::TLaneBuffer(std::size_t Count) : FStorage(Count + LineDoubles - 1) {
     const auto At = reinterpret_cast<std::uintptr_t>(FStorage.data()) / sizeof(double);
     FData = FStorage.data() + (LineDoubles - At % LineDoubles) % LineDoubles;
 }
 
-std::int32_t LaneCount() { return HWY_DYNAMIC_DISPATCH(Lanes)(); }
+std::int32_t LaneCount() { return FI_DISPATCH(Lanes)(); }
 
-const char* LaneTarget() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }
+const char* LaneTarget() { return FI_DISPATCH(TargetName)(); }
 
 std::size_t LaneScratchSize(std::int32_t Weights) {
-    return std::size_t(MaxLaneBlocks) * HWY_DYNAMIC_DISPATCH(BlockScratchSize)(Weights);
+    return std::size_t(MaxLaneBlocks) * FI_DISPATCH(BlockScratchSize)(Weights);
 }
 
 void SolveLanes(const TLaneSolveJob& Job, std::int32_t KeyIndex, std::int32_t Blocks, double* Solution,
                 double* Scratch, bool* Solved) {
-    HWY_DYNAMIC_DISPATCH(Solve)(Job, KeyIndex, Blocks, Solution, Scratch, Solved);
+    FI_DISPATCH(Solve)(Job, KeyIndex, Blocks, Solution, Scratch, Solved);
 }
 
 void AdjustLaneWeights(double* Weights, std::int32_t Count, bool Clamp, bool Normalize) {
-    HWY_DYNAMIC_DISPATCH(AdjustWeights)(Weights, Count, Clamp, Normalize);
+    FI_DISPATCH(AdjustWeights)(Weights, Count, Clamp, Normalize);
 }
 
 void PredictLanes(std::int32_t Count, const double* const* Inputs, const std::int32_t* Steps, const double* Weights,
                   bool Clamp, double* Out, std::int32_t OutStep) {
-    HWY_DYNAMIC_DISPATCH(Predict)(Count, Inputs, Steps, Weights, Clamp, Out, OutStep);
+    FI_DISPATCH(Predict)(Count, Inputs, Steps, Weights, Clamp, Out, OutStep);
 }
 
 } // namespace fi

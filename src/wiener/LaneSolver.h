@@ -47,13 +47,6 @@ inline constexpr std::int32_t MaxLaneWeights = 25;
 inline constexpr std::int32_t LaneSegmentKeys = 64;
 inline constexpr std::int32_t LaneBandRows = 16;
 
-// The vector units this build can use on this processor, best first; for
-// tests, which run the kernels on each in turn. The Windows build compiles
-// for one unit only.
-std::int32_t VectorUnitCount();
-// Makes every kernel use unit Index of that list; -1 returns to the best.
-void ForceVectorUnit(std::int32_t Index);
-
 // Keys per block on the vector unit in use.
 std::int32_t LaneCount();
 // Its name, for benchmarks and test output.

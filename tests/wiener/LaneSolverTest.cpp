@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "wiener/LaneSolver.h"
+#include "wiener/VectorUnits.h"
 
 namespace fi {
 namespace {

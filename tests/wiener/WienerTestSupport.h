@@ -11,6 +11,7 @@
 #include "parallel/MultiCoreProcessing.h"
 #include "parallel/Progress.h"
 #include "wiener/LaneSolver.h"
+#include "wiener/VectorUnits.h"
 
 namespace fi::test {
 
