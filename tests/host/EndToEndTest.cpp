@@ -26,10 +26,15 @@ using test::THostRun;
 constexpr const char* DialogClass = "TWienerResizeParamForm";
 constexpr const char* DialogCaption = "Wiener filter interpolation";
 
+// How long, in steps of 50 ms, a wait for a window may last before the test
+// gives up: ten minutes, a guard against a hang only, since the emulated
+// test guest runs the host tens of times slower than a real processor.
+constexpr int WaitSteps = 12000;
+
 // The first visible top-level window of that class and caption; null when
-// the host ends or a minute passes first.
+// the host ends or WaitSteps pass first.
 HWND AwaitWindow(HANDLE Process, const char* Class, const char* Caption) {
-    for (int i = 0; i < 1200; ++i) {
+    for (int i = 0; i < WaitSteps; ++i) {
         HWND Window = FindWindowA(Class, Caption);
         if (Window && IsWindowVisible(Window)) return Window;
         if (WaitForSingleObject(Process, 50) == WAIT_OBJECT_0) return nullptr;
@@ -40,7 +45,7 @@ HWND AwaitWindow(HANDLE Process, const char* Class, const char* Caption) {
 // Waits until a closed modal window is hidden, so that the next wait sees the
 // next showing.
 void AwaitHidden(HWND Window) {
-    for (int i = 0; i < 1200 && IsWindow(Window) && IsWindowVisible(Window); ++i) Sleep(50);
+    for (int i = 0; i < WaitSteps && IsWindow(Window) && IsWindowVisible(Window); ++i) Sleep(50);
 }
 
 std::string TextOf(HWND Window) {

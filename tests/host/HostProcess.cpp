@@ -24,7 +24,7 @@ THostRun RunHost(const std::string& Arguments, const std::function<void(HANDLE P
     std::remove(Report.c_str());
     THostRun Run;
     Run.ExitCode = RunChildProcess("\"" + BesideThisProgram("ReferenceHost.exe") + "\" --report " + Report + " " + Arguments,
-                                   60000, User);
+                                   600000, User);
     std::ifstream File(Report);
     for (std::string Text; std::getline(File, Text);) Run.Log.push_back(Text);
     std::remove(Report.c_str());

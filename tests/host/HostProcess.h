@@ -18,7 +18,8 @@ struct THostRun {
 };
 
 // Runs ReferenceHost.exe with Arguments; User acts on its windows while it
-// runs (the host is ended when it runs a minute longer than that).
+// runs (the host is ended when it runs ten minutes longer than that: a guard
+// against a hang, which also holds in the slow emulated test guest).
 THostRun RunHost(const std::string& Arguments, const std::function<void(HANDLE Process)>& User = {});
 
 } // namespace fi::test
