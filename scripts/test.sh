@@ -13,6 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 presets=("$@")
 [ "${#presets[@]}" -gt 0 ] || presets=(native native-asan native-tsan native-lto win32)
+has_preset() { [[ " ${presets[*]} " == *" $1 "* ]]; }
 
 bash scripts/setup.sh
 
@@ -22,7 +23,7 @@ bash scripts/setup.sh
 # Debian's packages (about 5 minutes), in the background while the native
 # builds run.
 guest=0
-if [[ " ${presets[*]} " == *" win32 "* ]] &&
+if has_preset win32 &&
    { [ "${FI_WIN32_GUEST:-0}" = 1 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; }; then
   guest=1
   echo "*** The Windows tests run in an emulated guest (this machine cannot run 32-bit programs, or FI_WIN32_GUEST=1)." >&2
@@ -60,7 +61,7 @@ done
 # solver_hash solves a fixed set of least-squares and eigen problems and
 # prints one hash of every result bit; the native and the Windows build
 # (run by win32-tests.sh after the suites) must print the same.
-[[ " ${presets[*]} " == *" native "* && " ${presets[*]} " == *" win32 "* ]] || exit 0
+has_preset native && has_preset win32 || exit 0
 echo "=== solver hash ==="
 native_hash=$(build/native/tests/numerics/solver_hash)
 win32_hash=$(cat build/win32/results/solver_hash 2>/dev/null || true)

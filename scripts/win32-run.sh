@@ -15,5 +15,7 @@ export WINEPREFIX="$clone/build/win32/wineprefix"
 if [ "${FI_WIN32_GUEST:-0}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
   exec "$clone/cmake/wine-run.sh" "$@"
 fi
+# There the prefix starts as a copy of the image's, and windows get a
+# virtual display.
 exec bash "$clone/scripts/guest/run.sh" "$clone/build/win32/guest-out" \
-  env WINEPREFIX="$WINEPREFIX" cmake/wine-run.sh "$@"
+  env WINEPREFIX="$WINEPREFIX" xvfb-run -a bash -c 'cmake/wine-prefix.sh && exec cmake/wine-run.sh "$@"' - "$@"

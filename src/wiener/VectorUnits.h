@@ -7,6 +7,7 @@
 // For tests and benchmarks, FI_VECTOR=scalar|ssse3|sse4|avx2|avx512 in the
 // environment makes the kernels start on that unit instead, when the build
 // and the processor have it (else a one-line note, and the best is used).
+#include <cstddef>
 #include <cstdint>
 
 namespace fi {
@@ -18,8 +19,10 @@ std::int32_t VectorUnitCount();
 // the process started on.
 void ForceVectorUnit(std::int32_t Index);
 
-// Highway's target bit of a FI_VECTOR name, or 0 for a name it does not know.
-std::int64_t VectorUnitOfName(const char* Name);
+// For the platform layers: the index in Units (Highway's target bits, best
+// first) of the unit FI_VECTOR names; 0, the best, when it is not set, or
+// with a one-line note when it names none of them.
+std::size_t StartingVectorUnit(const std::int64_t* Units, std::size_t Count);
 
 // Applies FI_VECTOR once, before the first kernel runs; the dispatch of
 // every kernel calls it.

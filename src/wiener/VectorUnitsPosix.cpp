@@ -5,8 +5,6 @@
 #include <hwy/targets.h>
 
 #include <cstddef>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 namespace fi {
@@ -35,17 +33,13 @@ std::vector<std::int64_t> UsableUnits() {
 
 void StartVectorUnitOnce() {
     static const bool Started = [] {
-        const char* Name = std::getenv("FI_VECTOR");
-        if (Name == nullptr || *Name == 0) return true;
-        const std::int64_t Unit = VectorUnitOfName(Name);
-        for (const std::int64_t Target : UsableUnits())
-            if ((Target & Unit) != 0) {
-                StartingTargets = Target;
-                Present(Target);
-                return true;
-            }
-        std::fprintf(stderr, "FI_VECTOR=%s: no such vector unit in this build on this processor; using the best\n",
-                     Name);
+        const std::vector<std::int64_t> Units = UsableUnits();
+        const std::size_t Unit = StartingVectorUnit(Units.data(), Units.size());
+        // The best needs no mock: Highway's own choice.
+        if (Unit != 0) {
+            StartingTargets = Units[Unit];
+            Present(StartingTargets);
+        }
         return true;
     }();
     (void)Started;

@@ -5,8 +5,6 @@
 
 #include <atomic>
 #include <cpuid.h>
-#include <cstdio>
-#include <cstdlib>
 
 #include "wiener/VectorDispatch.h"
 
@@ -55,19 +53,13 @@ const TUnits& Usable() {
     static const TUnits Units = [] {
         TUnits U;
         const TProcessor P = ReadProcessor();
+        std::int64_t Targets[DispatchedUnitCount] = {};
         for (std::size_t s = 0; s < DispatchedUnitCount; ++s)
-            if (s + 1 == DispatchedUnitCount || CanRun(P, DispatchedUnits[s])) U.Slot[U.Count++] = s;
-        U.Starting = U.Slot[0];
-        const char* Name = std::getenv("FI_VECTOR");
-        if (Name == nullptr || *Name == 0) return U;
-        const std::int64_t Named = VectorUnitOfName(Name);
-        for (std::int32_t i = 0; i < U.Count; ++i)
-            if ((DispatchedUnits[U.Slot[i]] & Named) != 0) {
-                U.Starting = U.Slot[i];
-                return U;
+            if (s + 1 == DispatchedUnitCount || CanRun(P, DispatchedUnits[s])) {
+                Targets[U.Count] = DispatchedUnits[s];
+                U.Slot[U.Count++] = s;
             }
-        std::fprintf(stderr, "FI_VECTOR=%s: no such vector unit in this build on this processor; using the best\n",
-                     Name);
+        U.Starting = U.Slot[StartingVectorUnit(Targets, std::size_t(U.Count))];
         return U;
     }();
     return Units;
