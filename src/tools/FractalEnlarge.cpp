@@ -303,14 +303,16 @@ std::string InputName(const std::string& Input) { return Input == StandardStream
 std::string EnlargeFile(const std::string& Input, const std::string& Output, const TOptions& O,
                         TBitmapWienerInterpolation& I) {
     const bool ToStream = Output == StandardStream;
-    if (!ToStream) FormatFromFileName(Output); // an unknown extension fails before the work
+    // An unknown extension fails before the work; standard output takes the
+    // input's format unless one is named.
+    const std::optional<TImageFormat> Named = ToStream ? O.Format : FormatFromFileName(Output);
     TImageData Image = ReadImageFile(Input);
     Warn(Image.Warnings);
     CheckFiniteSamples(InputName(Input), Image);
     if (O.AutoOrient) ApplyOrientation(Image);
     const std::int64_t W = std::int64_t(Image.Width) * I.ScaleFactor, H = std::int64_t(Image.Height) * I.ScaleFactor;
     CheckPixels(InputName(Input), "the result", W, H);
-    const TImageFormat Format = ToStream ? O.Format.value_or(Image.SourceFormat) : FormatFromFileName(Output);
+    const TImageFormat Format = Named.value_or(Image.SourceFormat);
     CheckFormatHolds(ToStream ? StandardOutputName : Output, Format, W, H, Image.SampleType(), Image.HasAlpha);
     std::string Caption;
     const std::string HostName = Input == StandardStream ? "stdin" : Input;
