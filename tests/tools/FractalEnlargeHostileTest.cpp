@@ -15,7 +15,9 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "tools/ImageTestSupport.h"
 
@@ -160,40 +162,78 @@ TEST_F(HostileSurface, PagesAndFramesAreRefusedAlike) {
 
 // The image goes to standard output from a temporary file, which a reader
 // that stops early or a signal while the copy waits must not leave behind.
-TEST_F(HostileSurface, BrokenPipesAndSignalsLeaveNothingBehind) {
+TEST_F(HostileSurface, BrokenPipesLeaveNothingBehind) {
     const std::string Big = Write("big.png", PatternImage(300, 300, 3, false, TSampleType::st8bit));
     Shell(std::string(FI_ENLARGE_PATH) + " " + Big + " -q -o - | head -c 10 >/dev/null");
     EXPECT_TRUE(Left("tmp").empty()) << Left("tmp")[0];
+}
 
+// The child's end within Limit: its status, or nothing after it was killed.
+std::optional<int> WaitFor(pid_t Child, std::chrono::seconds Limit) {
+    const auto Until = std::chrono::steady_clock::now() + Limit;
+    int Status = 0;
+    while (::waitpid(Child, &Status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > Until) {
+            ::kill(Child, SIGKILL);
+            ::waitpid(Child, &Status, 0);
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return Status;
+}
+
+TEST_F(HostileSurface, SignalsWhileTheCopyWaitsLeaveNothingBehind) {
+    const std::string Big = Write("big.png", PatternImage(300, 300, 3, false, TSampleType::st8bit));
     struct TCase { int First, Second; };
-    for (const TCase C : {TCase{SIGTERM, 0}, TCase{SIGHUP, 0}, TCase{SIGINT, SIGINT}}) {
+    std::vector<TCase> Cases{{SIGTERM, 0}, {SIGHUP, 0}};
+#if !defined(__SANITIZE_THREAD__)
+    // The first Ctrl-C asks for a stop, the second ends the program; under
+    // ThreadSanitizer both are held back and arrive as one.
+    Cases.push_back({SIGINT, SIGINT});
+#endif
+    for (const TCase C : Cases) {
         int Pipe[2];
         ASSERT_EQ(::pipe(Pipe), 0);
+        // Everything the child needs is made before the fork: only exec after it.
+        const std::string Input = PathOf(Big);
+        const std::string TmpDir = "TMPDIR=" + PathOf("tmp");
+        char* const Arguments[] = {const_cast<char*>(FI_ENLARGE_PATH), const_cast<char*>("-q"),
+                                   const_cast<char*>(Input.c_str()), const_cast<char*>("-o"),
+                                   const_cast<char*>("-"), nullptr};
+        std::vector<char*> Environment{const_cast<char*>(TmpDir.c_str())};
+        for (char** Variable = environ; *Variable != nullptr; ++Variable)
+            if (std::strncmp(*Variable, "TMPDIR=", 7) != 0) Environment.push_back(*Variable);
+        Environment.push_back(nullptr);
         const pid_t Child = ::fork();
         if (Child == 0) {
             ::dup2(Pipe[1], STDOUT_FILENO);
             ::close(Pipe[0]);
-            ::setenv("TMPDIR", PathOf("tmp").c_str(), 1);
-            const std::string Input = PathOf(Big);
-            ::execl(FI_ENLARGE_PATH, FI_ENLARGE_PATH, "-q", Input.c_str(), "-o", "-", static_cast<char*>(nullptr));
+            ::execve(FI_ENLARGE_PATH, Arguments, Environment.data());
             ::_exit(127);
         }
         ::close(Pipe[1]);
         // The first bytes arrive once the image is whole in the temporary
         // file; nobody reads on, so the copy waits on the full pipe.
         pollfd Ready{Pipe[0], POLLIN, 0};
-        ASSERT_EQ(::poll(&Ready, 1, 60000), 1);
+        const bool Arrived = ::poll(&Ready, 1, 120000) == 1;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        ASSERT_EQ(Left("tmp").size(), 1u);
+        EXPECT_TRUE(Arrived) << C.First;
+        EXPECT_EQ(Left("tmp").size(), 1u) << C.First;
         ::kill(Child, C.First);
         if (C.Second != 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             ::kill(Child, C.Second);
         }
-        int Status = 0;
-        ::waitpid(Child, &Status, 0);
+        // Reading on changes nothing once the program has ended. Under
+        // ThreadSanitizer it has not: the runtime holds a signal back until
+        // the blocked write returns.
+        char Bytes[65536];
+        while (::read(Pipe[0], Bytes, sizeof Bytes) > 0) {}
         ::close(Pipe[0]);
-        EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == (C.Second != 0 ? C.Second : C.First)) << C.First;
+        const std::optional<int> Status = WaitFor(Child, std::chrono::seconds(120));
+        ASSERT_TRUE(Status.has_value()) << C.First << ": the signal did not end the program";
+        EXPECT_TRUE(WIFSIGNALED(*Status) && WTERMSIG(*Status) == (C.Second != 0 ? C.Second : C.First)) << C.First;
         EXPECT_TRUE(Left("tmp").empty()) << C.First << ": " << Left("tmp")[0];
     }
 }
