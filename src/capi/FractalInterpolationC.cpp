@@ -1,9 +1,8 @@
-// The C interface: a settings object is the parameter dialog driven without
-// a screen, as the command line drives it, so that defaults, formulas,
-// ranges and the fixed scales are the dialog's own; the enlargement is the
-// driver's, so that the pixels are the plug-in's. The best quality is the
-// command line's preset of that name: its parameters in the same fields,
-// its enlargement by the same unit.
+// The C interface: a settings object holds the settings the parameter dialog
+// shows, with the dialog's defaults, formulas, ranges and fixed scales; the
+// enlargement is the driver's, so that the pixels are the plug-in's. The
+// best quality is the command line's preset of that name: its parameters in
+// the same fields, its enlargement by the same unit.
 #include "fractal_interpolation.h"
 
 #include <cmath>
@@ -11,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -23,16 +21,14 @@
 #include "plugin/ProcessingDriver.h"
 #include "support/ModuleEntry.h"
 #include "support/ThreadSlot.h"
-#include "ui/WienerResizeParamForm.h"
+#include "settings/EnlargeSettings.h"
 #include "wiener/BestQualityEnlarge.h"
 
 struct fi_settings {
-    fi::TWienerResizeParamForm Dialog;
+    fi::TEnlargeSettings Values;
     std::string Message;
     fi_progress_callback Progress = nullptr;
     void* ProgressData = nullptr;
-    // The best-quality enlargement instead of the setup's.
-    bool Best = false;
 };
 
 namespace fi {
@@ -46,13 +42,6 @@ public:
 };
 
 [[noreturn]] void Refuse(const std::string& Message) { throw EStatus(FI_INVALID_ARGUMENT, Message); }
-
-// Forms register with the application object and share its focus and event
-// state; every use of a dialog holds this lock. Enlargements run outside it.
-std::mutex& FormsLock() {
-    static std::mutex Lock;
-    return Lock;
-}
 
 void Fail(fi_settings& S, const char* Message) {
     try {
@@ -102,33 +91,19 @@ std::string Shown(double Value) {
     return Text;
 }
 
-void CheckSetupHasScale(fi_settings& S, const char* What) {
-    const std::int32_t Setup = S.Dialog.SetupIndex();
-    if (!SetupHasScale(Setup))
-        Refuse(std::string(What) + ": the setup \"" + SetupNames[Setup] + "\" has a fixed scale");
+void CheckSetupHasScale(const fi_settings& S, const char* What) {
+    if (!S.Values.TakesScale())
+        Refuse(std::string(What) + ": the setup \"" + SetupNames[S.Values.Setup()] + "\" has a fixed scale");
 }
 
-template <class TField, class TNumber>
-void SetNumber(TField& Edit, const char* What, TNumber Value, const std::string& Text) {
-    // Written so that NaN is refused too.
-    if (!(Value >= Edit.Min() && Value <= Edit.Max()))
-        Refuse(std::string(What) + ": " + Text + " is not accepted (" + RangeText(Edit) + ")");
-    Edit.SetValue(Value);
+// A number the field's rule refused.
+[[noreturn]] void RefuseValue(const char* What, TNumericField Field, const std::string& Shown) {
+    Refuse(std::string(What) + ": " + Shown + " is not accepted (" + TEnlargeSettings::RangeText(Field) + ")");
 }
 
-template <class TField>
-void SetText(TField& Edit, const char* What, const char* Text) {
+void SetText(fi_settings& S, TNumericField Field, const char* What, const char* Text) {
     if (Text == nullptr) Refuse(std::string(What) + ": no text");
-    if (!AcceptsText(Edit, Text))
-        Refuse(std::string(What) + ": " + Quoted(Text) + " is not accepted (" + RangeText(Edit) + ")");
-    Edit.SetText(Text);
-}
-
-// The interpolator as OK leaves it: the fine-tuning is written on OK only.
-TBitmapWienerInterpolation& Confirmed(fi_settings& S) {
-    const std::lock_guard<std::mutex> Lock(FormsLock());
-    S.Dialog.OKButton->Click();
-    return S.Dialog.WienerInterpolator();
+    if (!S.Values.SetText(Field, Text)) RefuseValue(What, Field, Quoted(Text));
 }
 
 // One enlargement as its caller sees it: the engine's passes (a plane
@@ -193,63 +168,23 @@ private:
     void* SavedRun;
 };
 
-// The best quality's parameters as the dialog's fields hold them; an even
-// region size stands for the odd one below it, as on the command line.
-TBestQualitySettings BestSettings(const TBitmapWienerInterpolation& I) {
-    TBestQualitySettings B;
-    B.RegionRadius = I.TrainingRegion / 2;
-    B.Lambda = I.Lambda;
-    B.FilterStrength = I.FilterStrength;
-    return B;
-}
-
 // Planes (one gray or red, green and blue) enlarged in place by the chosen
 // way: the best quality at once, else the setup's plane by plane.
 void EnlargeMaps(fi_settings& S, const std::vector<TFloatMap*>& Planes, TBitmapWienerInterpolation& I) {
-    if (S.Best) {
+    if (S.Values.Best()) {
         TProgressRoute Route(S, BestQualityDoublings(I.ScaleFactor));
-        EnlargeBestQuality(Planes, I.ScaleFactor, BestSettings(I));
+        EnlargeBestQuality(Planes, I.ScaleFactor, S.Values.BestSettings());
         Route.Finish();
         return;
     }
     const TProgressRoute Route(S, std::int32_t(Planes.size()));
-    for (TFloatMap* Map : Planes) EnlargeWithSettings(Map, S.Dialog.SetupIndex(), I);
+    for (TFloatMap* Map : Planes) EnlargeWithSettings(Map, S.Values.Setup(), I);
 }
 
 std::string Caption(fi_settings& S, const std::string& ImageName) {
-    TBitmapWienerInterpolation& I = Confirmed(S);
-    if (!S.Best) return SettingsCaption(ImageName, I);
-    return BestQualityCaption(ImageName, I.ScaleFactor, BestSettings(I));
-}
-
-// The best quality's fields: its region, regularisation and filter, and the
-// switches off, which it does not use.
-void PutBestFields(TWienerResizeParamForm& D, std::int32_t Region, long double Lambda, long double Filter) {
-    D.TrainingRegionEdit->SetValue(Region);
-    D.LambdaEdit->SetValue(Lambda);
-    D.FilterEdit->SetValue(Filter);
-    D.ClampWeightsCheckBox->SetChecked(false);
-    D.NormalizeWeightsCheckBox->SetChecked(false);
-    D.ClampResultCheckBox->SetChecked(false);
-}
-
-// The best settings' values in the fields, on the default setup (whose
-// fields check the scale).
-void LoadBest(TWienerResizeParamForm& D) {
-    const TBestQualitySettings B;
-    D.SetupComboBox->UserSelects(DefaultSetup);
-    PutBestFields(D, 2 * B.RegionRadius + 1, B.Lambda, B.FilterStrength);
-}
-
-// A new scale runs the setup again, which resets the fine-tuning; the best
-// quality's parameters do not depend on the scale, so what they were stays.
-template <class TChange>
-void ChangeScale(fi_settings& S, TChange&& Change) {
-    TWienerResizeParamForm& D = S.Dialog;
-    const std::int32_t Region = D.TrainingRegionEdit->Value();
-    const long double Lambda = D.LambdaEdit->Value(), Filter = D.FilterEdit->Value();
-    Change();
-    if (S.Best) PutBestFields(D, Region, Lambda, Filter);
+    TBitmapWienerInterpolation& I = S.Values.Confirmed();
+    if (!S.Values.Best()) return SettingsCaption(ImageName, I);
+    return BestQualityCaption(ImageName, I.ScaleFactor, S.Values.BestSettings());
 }
 
 static_assert(FI_MAX_RESULT_PIXELS == MaxFloatMapElements, "the header states the engine's limit");
@@ -330,12 +265,12 @@ void EnlargeBytes(fi_settings& S, const std::uint8_t* Source, int Width, int Hei
                   std::ptrdiff_t SourceStride, std::uint8_t* Result, std::ptrdiff_t ResultStride) {
     if (Source == nullptr || Result == nullptr) Refuse("no source or result buffer");
     if (Channels != 1 && Channels != 3) throw EStatus(FI_UNSUPPORTED_IMAGE, SUnsupportedImage);
-    TBitmapWienerInterpolation& I = Confirmed(S);
+    TBitmapWienerInterpolation& I = S.Values.Confirmed();
     CheckSize(Width, Height, I.ScaleFactor);
     CheckStride("source", SourceStride, std::int64_t(Width) * Channels, Height, 1);
     CheckStride("result", ResultStride, std::int64_t(Width) * I.ScaleFactor * Channels,
                 std::int64_t(Height) * I.ScaleFactor, 1);
-    if (S.Best)
+    if (S.Values.Best())
         return EnlargeBytesBest(S, I, Source, Width, Height, Channels, SourceStride, Result, ResultStride);
     const bool Gray = Channels == 1;
     // The plug-in's bitmaps: gray with the gray palette, colour as blue-green-red.
@@ -354,7 +289,7 @@ void EnlargeBytes(fi_settings& S, const std::uint8_t* Source, int Width, int Hei
     }
     {
         const TProgressRoute Route(S, 1);
-        EnlargeWithSettings(&Bitmap, S.Dialog.SetupIndex(), I);
+        EnlargeWithSettings(&Bitmap, S.Values.Setup(), I);
     }
     for (int y = 0; y < Bitmap.Height; ++y) {
         const std::uint8_t* In = Bitmap.Line(y);
@@ -375,7 +310,7 @@ void EnlargePlanes(fi_settings& S, const double* const* Sources, int Count, int 
     for (int c = 0; c < Count; ++c)
         if (Sources == nullptr || Results == nullptr || Sources[c] == nullptr || Results[c] == nullptr)
             Refuse("no source or result buffer");
-    TBitmapWienerInterpolation& I = Confirmed(S);
+    TBitmapWienerInterpolation& I = S.Values.Confirmed();
     CheckSize(Width, Height, I.ScaleFactor);
     CheckStride("source", SourceStride, Width, Height, sizeof(double));
     CheckStride("result", ResultStride, std::int64_t(Width) * I.ScaleFactor, std::int64_t(Height) * I.ScaleFactor,
@@ -425,7 +360,6 @@ fi_status fi_settings_new(fi_settings** settings) {
     *settings = nullptr;
     TModuleEntry Entry;
     try {
-        const std::lock_guard<std::mutex> Lock(FormsLock());
         *settings = new fi_settings;
         return FI_OK;
     } catch (const std::bad_alloc&) {
@@ -438,7 +372,6 @@ fi_status fi_settings_new(fi_settings** settings) {
 void fi_settings_free(fi_settings* settings) {
     if (settings == nullptr) return;
     TModuleEntry Entry;
-    const std::lock_guard<std::mutex> Lock(FormsLock());
     delete settings;
 }
 
@@ -447,27 +380,23 @@ const char* fi_message(const fi_settings* settings) { return settings != nullptr
 fi_status fi_get_values(fi_settings* settings, fi_values* values) {
     return Call(settings, [&](fi_settings& S) {
         if (values == nullptr) Refuse("no values record");
-        const std::lock_guard<std::mutex> Lock(FormsLock());
-        const TWienerResizeParamForm& D = S.Dialog;
-        values->setup = D.SetupIndex();
-        values->scale = D.ScaleEdit->Value();
-        values->training_region = D.TrainingRegionEdit->Value();
-        values->regularization = double(D.LambdaEdit->Value());
-        values->filter_strength = double(D.FilterEdit->Value());
-        values->clamp_weights = D.ClampWeightsCheckBox->Checked();
-        values->normalize_weights = D.NormalizeWeightsCheckBox->Checked();
-        values->clamp_result = D.ClampResultCheckBox->Checked();
+        const TEnlargeSettings& V = S.Values;
+        values->setup = V.Setup();
+        values->scale = V.Scale();
+        values->training_region = V.TrainingRegion();
+        values->regularization = double(V.Regularization());
+        values->filter_strength = double(V.FilterStrength());
+        values->clamp_weights = V.ClampWeights();
+        values->normalize_weights = V.NormalizeWeights();
+        values->clamp_result = V.ClampResult();
     });
 }
 
 fi_status fi_set_setup(fi_settings* settings, int index) {
     return Call(settings, [&](fi_settings& S) {
-        if (index < 0 || index >= SetupCount)
+        if (!S.Values.SelectSetup(index, S.Values.Scale()))
             Refuse("setup: " + std::to_string(index) + " is not a setup (a whole number from 0 to " +
                    std::to_string(SetupCount - 1) + ")");
-        const std::lock_guard<std::mutex> Lock(FormsLock());
-        S.Dialog.SetupComboBox->UserSelects(index);
-        S.Best = false;
     });
 }
 
@@ -480,88 +409,64 @@ fi_status fi_set_setup_by_name(fi_settings* settings, const char* name) {
 
 fi_status fi_set_scale(fi_settings* settings, int scale) {
     return Call(settings, [&](fi_settings& S) {
-        const std::lock_guard<std::mutex> Lock(FormsLock());
-        TIntegerEdit& Edit = *S.Dialog.ScaleEdit;
-        if (scale == Edit.Value()) return;
+        if (scale == S.Values.Scale()) return;
         CheckSetupHasScale(S, "scale");
-        ChangeScale(S, [&] {
-            SetNumber(Edit, "scale", scale, std::to_string(scale));
-            // The setup is run again for the new scale, as when the user types it.
-            S.Dialog.ScaleEditChangeValue(Edit);
-        });
+        if (!S.Values.SetScale(scale)) RefuseValue("scale", TNumericField::Scale, std::to_string(scale));
     });
 }
 
 fi_status fi_set_training_region(fi_settings* settings, int size) {
     return Call(settings, [&](fi_settings& S) {
-        const std::lock_guard<std::mutex> Lock(FormsLock());
-        SetNumber(*S.Dialog.TrainingRegionEdit, "training region", size, std::to_string(size));
+        if (!S.Values.SetTrainingRegion(size))
+            RefuseValue("training region", TNumericField::TrainingRegion, std::to_string(size));
     });
 }
 
 fi_status fi_set_regularization(fi_settings* settings, double lambda) {
     return Call(settings, [&](fi_settings& S) {
-        const std::lock_guard<std::mutex> Lock(FormsLock());
-        SetNumber(*S.Dialog.LambdaEdit, "regularization", (long double)lambda, Shown(lambda));
+        if (!S.Values.SetRegularization(lambda))
+            RefuseValue("regularization", TNumericField::Regularization, Shown(lambda));
     });
 }
 
 fi_status fi_set_filter_strength(fi_settings* settings, double strength) {
     return Call(settings, [&](fi_settings& S) {
-        const std::lock_guard<std::mutex> Lock(FormsLock());
-        SetNumber(*S.Dialog.FilterEdit, "filter strength", (long double)strength, Shown(strength));
+        if (!S.Values.SetFilterStrength(strength))
+            RefuseValue("filter strength", TNumericField::FilterStrength, Shown(strength));
     });
 }
 
 fi_status fi_set_clamp_weights(fi_settings* settings, int on) {
-    return Call(settings, [&](fi_settings& S) {
-        const std::lock_guard<std::mutex> Lock(FormsLock());
-        S.Dialog.ClampWeightsCheckBox->SetChecked(on != 0);
-        S.Best = false;
-    });
+    return Call(settings, [&](fi_settings& S) { S.Values.SetClampWeights(on != 0); });
 }
 
 fi_status fi_set_normalize_weights(fi_settings* settings, int on) {
-    return Call(settings, [&](fi_settings& S) {
-        const std::lock_guard<std::mutex> Lock(FormsLock());
-        S.Dialog.NormalizeWeightsCheckBox->SetChecked(on != 0);
-        S.Best = false;
-    });
+    return Call(settings, [&](fi_settings& S) { S.Values.SetNormalizeWeights(on != 0); });
 }
 
 fi_status fi_set_clamp_result(fi_settings* settings, int on) {
-    return Call(settings, [&](fi_settings& S) {
-        const std::lock_guard<std::mutex> Lock(FormsLock());
-        S.Dialog.ClampResultCheckBox->SetChecked(on != 0);
-        S.Best = false;
-    });
+    return Call(settings, [&](fi_settings& S) { S.Values.SetClampResult(on != 0); });
 }
 
 fi_status fi_set_text(fi_settings* settings, int field, const char* text) {
     return Call(settings, [&](fi_settings& S) {
-        const std::lock_guard<std::mutex> Lock(FormsLock());
-        TWienerResizeParamForm& D = S.Dialog;
         switch (field) {
         case FI_FIELD_SCALE:
             CheckSetupHasScale(S, "scale");
-            return ChangeScale(S, [&] { SetText(*D.ScaleEdit, "scale", text); });
-        case FI_FIELD_TRAINING_REGION: return SetText(*D.TrainingRegionEdit, "training region", text);
-        case FI_FIELD_REGULARIZATION: return SetText(*D.LambdaEdit, "regularization", text);
-        case FI_FIELD_FILTER_STRENGTH: return SetText(*D.FilterEdit, "filter strength", text);
+            return SetText(S, TNumericField::Scale, "scale", text);
+        case FI_FIELD_TRAINING_REGION: return SetText(S, TNumericField::TrainingRegion, "training region", text);
+        case FI_FIELD_REGULARIZATION: return SetText(S, TNumericField::Regularization, "regularization", text);
+        case FI_FIELD_FILTER_STRENGTH: return SetText(S, TNumericField::FilterStrength, "filter strength", text);
         }
         Refuse("field " + std::to_string(field) + " is not a numeric field");
     });
 }
 
 fi_status fi_set_best_quality(fi_settings* settings, int on) {
-    return Call(settings, [&](fi_settings& S) {
-        const std::lock_guard<std::mutex> Lock(FormsLock());
-        if (on != 0) LoadBest(S.Dialog);
-        S.Best = on != 0;
-    });
+    return Call(settings, [&](fi_settings& S) { S.Values.SetBest(on != 0); });
 }
 
-int fi_get_best_quality(const fi_settings* settings) { return settings != nullptr && settings->Best ? 1 : 0; }
+int fi_get_best_quality(const fi_settings* settings) { return settings != nullptr && settings->Values.Best() ? 1 : 0; }
 
 fi_status fi_set_progress(fi_settings* settings, fi_progress_callback callback, void* user_data) {
     return Call(settings, [&](fi_settings& S) {

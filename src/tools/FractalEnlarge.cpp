@@ -1,6 +1,6 @@
 // fractal-enlarge: the plug-in's enlargement for image files on the command
-// line, through the same driver function, with the settings entered into the
-// dialog itself, so that its defaults, formulas and ranges hold here too.
+// line, through the same driver function, with the settings of the plug-in's
+// dialog, so that its defaults, formulas and ranges hold here too.
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
@@ -17,7 +17,7 @@
 #include "tools/ImageFiles.h"
 #include "tools/ProgressDisplay.h"
 #include "tools/SignalCleanup.h"
-#include "ui/WienerResizeParamForm.h"
+#include "settings/EnlargeSettings.h"
 #include "wiener/BestQualityEnlarge.h"
 
 namespace fi {
@@ -107,7 +107,7 @@ struct TOptions {
     // Named by --preset; else the dialog's when a setup or switch is given.
     const TPreset* Preset = nullptr;
     std::optional<std::int32_t> Setup;
-    // Entered into the dialog's fields as typed; empty: the setup's value.
+    // Entered into the settings' fields as typed; empty: the setup's value.
     std::string Scale, Region, Lambda, Filter;
     std::optional<bool> ClampWeights, NormalizeWeights, ClampResult;
     std::optional<bool> WebpLossless;
@@ -129,7 +129,7 @@ const TPreset* PresetOption(const std::string& Text) {
     throw EUsage("option --preset: \"" + Text + "\" is not a preset (see --help)");
 }
 
-// A whole number from Min to Max, for the options the dialog has no field for.
+// A whole number from Min to Max, for the options the settings have no field for.
 std::int32_t NumberOption(const std::string& Option, const std::string& Text, std::int32_t Min, std::int32_t Max) {
     std::int32_t Value = 0;
     const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
@@ -182,36 +182,33 @@ TOptions ParseOptions(int argc, char** argv, bool& Help) {
     return O;
 }
 
-// Types Text into the field as a user would, once a field of the same rules
-// and bounds has accepted it.
-template <class TField>
-void Enter(TField& Edit, const std::string& Option, const std::string& Text) {
-    if (Text.empty()) return;
-    if (!AcceptsText(Edit, Text))
-        throw EUsage("option " + Option + ": \"" + Text + "\" is not accepted (" + RangeText(Edit) + ")");
-    Edit.SetText(Text);
+void Enter(TEnlargeSettings& Settings, TNumericField Field, const std::string& Option, const std::string& Text) {
+    if (!Text.empty() && !Settings.SetText(Field, Text))
+        throw EUsage("option " + Option + ": \"" + Text + "\" is not accepted (" + TEnlargeSettings::RangeText(Field) +
+                     ")");
 }
 
-void Check(TCheckBox& Box, const std::optional<bool>& Checked) {
-    if (Checked) Box.SetChecked(*Checked);
+void Check(void (TEnlargeSettings::*Set)(bool), TEnlargeSettings& Settings, const std::optional<bool>& Checked) {
+    if (Checked) (Settings.*Set)(*Checked);
 }
 
-// Fills the dialog as a user would: the setup first, since choosing it
-// resets the other fields, then the scale, which does so as well, then the
-// rest; then presses OK.
-void FillDialog(TWienerResizeParamForm& Dialog, const TOptions& O) {
+// The settings as the plug-in's dialog would take them: the setup (or the
+// best quality) first, since choosing it resets the other fields, then the
+// scale, which does so as well, then the rest.
+void FillSettings(TEnlargeSettings& Settings, const TOptions& O) {
     const std::int32_t Setup = O.SetupIndex();
-    Dialog.SetupComboBox->UserSelects(Setup);
+    if (O.ChosenPreset().Best) Settings.SetBest(true);
+    else Settings.SelectSetup(Setup, Settings.Scale());
     if (!O.Scale.empty() && !SetupHasScale(Setup))
         throw EUsage("option --scale: the setup \"" + std::string(SetupNames[Setup]) + "\" has a fixed scale");
-    Enter(*Dialog.ScaleEdit, "--scale", O.Scale);
-    Enter(*Dialog.TrainingRegionEdit, "--region", O.Region);
-    Enter(*Dialog.LambdaEdit, "--regularization", O.Lambda);
-    Enter(*Dialog.FilterEdit, "--filter", O.Filter);
-    Check(*Dialog.ClampWeightsCheckBox, O.ClampWeights);
-    Check(*Dialog.NormalizeWeightsCheckBox, O.NormalizeWeights);
-    Check(*Dialog.ClampResultCheckBox, O.ClampResult);
-    Dialog.OKButton->Click();
+    Enter(Settings, TNumericField::Scale, "--scale", O.Scale);
+    Enter(Settings, TNumericField::TrainingRegion, "--region", O.Region);
+    Enter(Settings, TNumericField::Regularization, "--regularization", O.Lambda);
+    Enter(Settings, TNumericField::FilterStrength, "--filter", O.Filter);
+    Check(&TEnlargeSettings::SetClampWeights, Settings, O.ClampWeights);
+    Check(&TEnlargeSettings::SetNormalizeWeights, Settings, O.NormalizeWeights);
+    Check(&TEnlargeSettings::SetClampResult, Settings, O.ClampResult);
+    Settings.Confirmed();
 }
 
 std::string OutputName(const TOptions& O, const std::string& Input, std::int32_t Scale) {
@@ -247,16 +244,6 @@ TImageData Enlarge(const TImageData& Image, std::int32_t Setup, TBitmapWienerInt
     TFloatMapList Maps = ImageToFloatMaps(Image);
     for (auto& Map : Maps) Caption = EnlargeImage(Map.get(), Setup, I, HostName);
     return FloatMapsToImage(Maps, Image.HasAlpha, Image.SampleType(), Image.FloatBits);
-}
-
-// The best preset's parameters, with those given as options taken from the
-// dialog that checked them.
-TBestQualitySettings BestSettings(const TOptions& O, const TBitmapWienerInterpolation& I) {
-    TBestQualitySettings S;
-    if (!O.Region.empty()) S.RegionRadius = I.TrainingRegion / 2;
-    if (!O.Lambda.empty()) S.Lambda = I.Lambda;
-    if (!O.Filter.empty()) S.FilterStrength = I.FilterStrength;
-    return S;
 }
 
 // The enlarged pixels of Image by the best preset. Samples are brought to
@@ -301,7 +288,8 @@ std::string InputName(const std::string& Input) { return Input == StandardStream
 // Enlarges one file; the caption of the result. Whatever the input or the
 // output cannot take is refused before the work.
 std::string EnlargeFile(const std::string& Input, const std::string& Output, const TOptions& O,
-                        TBitmapWienerInterpolation& I) {
+                        TEnlargeSettings& Settings) {
+    TBitmapWienerInterpolation& I = Settings.Interpolator();
     const bool ToStream = Output == StandardStream;
     // An unknown extension fails before the work; standard output takes the
     // input's format unless one is named.
@@ -316,8 +304,8 @@ std::string EnlargeFile(const std::string& Input, const std::string& Output, con
     CheckFormatHolds(ToStream ? StandardOutputName : Output, Format, W, H, Image.SampleType(), Image.HasAlpha);
     std::string Caption;
     const std::string HostName = Input == StandardStream ? "stdin" : Input;
-    TImageData Result = O.ChosenPreset().Best ? EnlargeBest(Image, BestSettings(O, I), I.ScaleFactor, HostName, Caption)
-                                       : Enlarge(Image, O.SetupIndex(), I, HostName, Caption);
+    TImageData Result = Settings.Best() ? EnlargeBest(Image, Settings.BestSettings(), I.ScaleFactor, HostName, Caption)
+                                        : Enlarge(Image, Settings.Setup(), I, HostName, Caption);
     Result.Caption = Caption;
     Result.Metadata = Image.Metadata;
     TWriteOptions Write;
@@ -340,12 +328,11 @@ int Main(int argc, char** argv) {
         std::cout << Usage;
         return 0;
     }
-    TWienerResizeParamForm Dialog;
-    TBitmapWienerInterpolation& Interpolator = Dialog.WienerInterpolator();
+    TEnlargeSettings Settings;
     std::vector<std::string> Outputs;
     try {
-        FillDialog(Dialog, O);
-        Outputs = OutputNames(O, Interpolator.ScaleFactor);
+        FillSettings(Settings, O);
+        Outputs = OutputNames(O, Settings.Scale());
     } catch (const std::exception& E) {
         std::cerr << "fractal-enlarge: " << E.what() << "\n";
         return 2;
@@ -362,7 +349,7 @@ int Main(int argc, char** argv) {
         const std::string& Input = O.Inputs[i];
         const std::string& Output = Outputs[i];
         try {
-            const std::string Caption = EnlargeFile(Input, Output, O, Interpolator);
+            const std::string Caption = EnlargeFile(Input, Output, O, Settings);
             Display.Finish();
             // Standard output carries the image then.
             (Output == StandardStream ? std::cerr : std::cout) << Output << ": " << Caption << "\n";

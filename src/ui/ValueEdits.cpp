@@ -1,70 +1,11 @@
 #include "ui/ValueEdits.h"
 
-#include <cmath>
-#include <exception>
 
 #include "expr/ExpressionEval.h"
+#include "settings/FieldRules.h"
 #include "support/FloatFormat.h"
 
 namespace fi {
-
-namespace {
-
-bool IsDigit(char C) { return C >= '0' && C <= '9'; }
-
-int HexDigit(char C) {
-    if (IsDigit(C)) return C - '0';
-    if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-    if (C >= 'A' && C <= 'F') return C - 'A' + 10;
-    return -1;
-}
-
-} // namespace
-
-bool ParsePlainInteger(const std::string& Text, std::int32_t& Value) {
-    std::size_t i = 0;
-    bool Negative = false;
-    if (i < Text.size() && (Text[i] == '+' || Text[i] == '-')) Negative = Text[i++] == '-';
-    const bool Hex = i < Text.size() && Text[i] == '$';
-    if (Hex) ++i;
-    if (i == Text.size()) return false;
-    std::int64_t Magnitude = 0;
-    for (; i < Text.size(); ++i) {
-        const int Digit = Hex ? HexDigit(Text[i]) : (IsDigit(Text[i]) ? Text[i] - '0' : -1);
-        if (Digit < 0) return false;
-        Magnitude = Magnitude * (Hex ? 16 : 10) + Digit;
-        // Hexadecimal literals name the 32-bit pattern, so $FFFFFFFF is -1.
-        if (Magnitude > (Hex ? 0xFFFFFFFFll : 0x80000000ll)) return false;
-    }
-    if (Hex) {
-        const auto Bits = std::int32_t(std::uint32_t(Magnitude));
-        Value = Negative ? std::int32_t(0u - std::uint32_t(Bits)) : Bits;
-        return true;
-    }
-    if (!Negative && Magnitude > 0x7FFFFFFFll) return false;
-    Value = std::int32_t(Negative ? -Magnitude : Magnitude);
-    return true;
-}
-
-bool IsPlainFloatLiteral(const std::string& Text) {
-    std::size_t i = 0;
-    if (i < Text.size() && (Text[i] == '+' || Text[i] == '-')) ++i;
-    std::size_t Digits = 0;
-    while (i < Text.size() && IsDigit(Text[i])) ++i, ++Digits;
-    if (i < Text.size() && Text[i] == '.') {
-        ++i;
-        while (i < Text.size() && IsDigit(Text[i])) ++i, ++Digits;
-    }
-    if (Digits == 0) return false;
-    if (i < Text.size() && (Text[i] == 'e' || Text[i] == 'E')) {
-        ++i;
-        if (i < Text.size() && (Text[i] == '+' || Text[i] == '-')) ++i;
-        std::size_t ExponentDigits = 0;
-        while (i < Text.size() && IsDigit(Text[i])) ++i, ++ExponentDigits;
-        if (ExponentDigits == 0) return false;
-    }
-    return i == Text.size();
-}
 
 // ---- TValueEdit -------------------------------------------------------------------
 
@@ -94,14 +35,7 @@ void TValueEdit::MarkValid() {
 
 void TValueEdit::TextChanged() {
     long double Number = 0;
-    TParse Outcome = TParse::Unparseable;
-    try {
-        Outcome = ParseText(Number);
-    } catch (const std::exception&) {
-        // Nothing typed may raise an error out of the field.
-        Outcome = TParse::Unparseable;
-    }
-    if (Outcome == TParse::Unparseable) {
+    if (ParseText(Number) == TParse::Unparseable) {
         if (FValid) {
             MarkInvalid();
             RaiseChangeValue();
@@ -372,18 +306,9 @@ void TIntegerEdit::StepDown(TControl*) {
 }
 
 TValueEdit::TParse TIntegerEdit::ParseText(long double& Number) {
-    if (SimpleValue) {
-        std::int32_t Parsed = 0;
-        if (!ParsePlainInteger(Text(), Parsed)) return TParse::Unparseable;
-        Number = Parsed;
-        return TParse::Parsed;
-    }
-    const long double X = EvaluateExpression(Text(), SymbolTable, true);
-    // A NaN would pass the tolerance test below and has no integer value.
-    if (std::isnan(X)) return TParse::Unparseable;
-    const long double V = std::nearbyint(X);
-    if (std::fabs(V - X) > 0.0001L) return TParse::Unparseable;
-    Number = V;
+    const std::optional<long double> Parsed = ParseIntegerText(Text(), SimpleValue, SymbolTable);
+    if (!Parsed) return TParse::Unparseable;
+    Number = *Parsed;
     return TParse::Parsed;
 }
 
@@ -458,15 +383,9 @@ void TFloatEdit::StepDown(TControl*) {
 }
 
 TValueEdit::TParse TFloatEdit::ParseText(long double& Number) {
-    if (SimpleValue) {
-        std::string Literal = Text();
-        if (const std::size_t Comma = Literal.find(','); Comma != std::string::npos) Literal[Comma] = '.';
-        if (!IsPlainFloatLiteral(Literal)) return TParse::Unparseable;
-        // The evaluator reads a plain literal exactly as the formula path does.
-        Number = EvaluateExpression(Literal, SymbolTable, true);
-        return TParse::Parsed;
-    }
-    Number = EvaluateExpression(Text(), SymbolTable, true);
+    const std::optional<long double> Parsed = ParseFloatText(Text(), SimpleValue, SymbolTable);
+    if (!Parsed) return TParse::Unparseable;
+    Number = *Parsed;
     return TParse::Parsed;
 }
 
@@ -478,27 +397,5 @@ bool TFloatEdit::PullToBound(long double Number) {
 }
 
 std::string TFloatEdit::ValueText() const { return FormatFloat(FFormatString, FValue, UserDecimalSeparator()); }
-
-namespace {
-template <class TField>
-bool ProbeAccepts(const TField& Edit, const std::string& Text) {
-    TField Probe;
-    Probe.SetMin(Edit.Min());
-    Probe.SetMax(Edit.Max());
-    Probe.SetText(Text);
-    return Probe.Valid();
-}
-} // namespace
-
-bool AcceptsText(const TIntegerEdit& Edit, const std::string& Text) { return ProbeAccepts(Edit, Text); }
-bool AcceptsText(const TFloatEdit& Edit, const std::string& Text) { return ProbeAccepts(Edit, Text); }
-
-std::string RangeText(const TIntegerEdit& Edit) {
-    return "a whole number from " + std::to_string(Edit.Min()) + " to " + std::to_string(Edit.Max());
-}
-
-std::string RangeText(const TFloatEdit& Edit) {
-    return "a value from " + FormatFloat("0.##", Edit.Min(), '.') + " to " + FormatFloat("0.##", Edit.Max(), '.');
-}
 
 } // namespace fi

@@ -179,24 +179,8 @@ private:
     long double FSpinIncrement = 0;
 };
 
-// Whether Text typed into Edit would be accepted, judged by a field of the
-// same rules and bounds: Edit itself would pull an out-of-range number to its
-// bound and show that, where a caller handing over text must refuse it.
-bool AcceptsText(const TIntegerEdit& Edit, const std::string& Text);
-bool AcceptsText(const TFloatEdit& Edit, const std::string& Text);
-// The values Edit accepts, for a refusal's message: "a whole number from 2
-// to 16", "a value from 0 to 1".
-std::string RangeText(const TIntegerEdit& Edit);
-std::string RangeText(const TFloatEdit& Edit);
-
 // The wheel handler every value edit installs on its form: the turn acts on
 // the value edit (or list) under the pointer, which takes the focus first.
 void FormWheelHandler(TForm& Form, TShiftState Shift, int WheelDelta, TPoint MousePos, bool& Handled);
-
-// Plain literals of the edits' simple mode: an integer (optional sign, then
-// decimal digits or $ and hexadecimal digits) and a real number with a point
-// or a comma; false when Text is not one.
-bool ParsePlainInteger(const std::string& Text, std::int32_t& Value);
-bool IsPlainFloatLiteral(const std::string& Text);
 
 } // namespace fi

@@ -68,8 +68,8 @@ TWienerResizeParamForm::TWienerResizeParamForm() {
     ScaleEdit = &Add<TIntegerEdit>();
     ScaleEdit->Name = "ScaleEdit";
     ScaleEdit->SetBounds(172, 48, 65, 21);
-    ScaleEdit->SetMin(2);
-    ScaleEdit->SetMax(16);
+    ScaleEdit->SetMin(TEnlargeSettings::ScaleRule.Min);
+    ScaleEdit->SetMax(TEnlargeSettings::ScaleRule.Max);
     ScaleEdit->SetSpinIncrement(1);
     ScaleEdit->SetValue(2);
     ScaleEdit->OnChangeValue = [this](TValueEdit& Sender) { ScaleEditChangeValue(Sender); };
@@ -77,7 +77,8 @@ TWienerResizeParamForm::TWienerResizeParamForm() {
     TrainingRegionEdit = &Add<TIntegerEdit>();
     TrainingRegionEdit->Name = "TrainingRegionEdit";
     TrainingRegionEdit->SetBounds(172, 72, 65, 21);
-    TrainingRegionEdit->SetMin(1);
+    TrainingRegionEdit->SetMin(TEnlargeSettings::TrainingRegionRule.Min);
+    TrainingRegionEdit->SetMax(TEnlargeSettings::TrainingRegionRule.Max);
     TrainingRegionEdit->SetSpinIncrement(1);
     TrainingRegionEdit->SetValue(1);
     TrainingRegionEdit->OnChangeValue = [this](TValueEdit& Sender) { EditChangeValue(Sender); };
@@ -85,7 +86,8 @@ TWienerResizeParamForm::TWienerResizeParamForm() {
     LambdaEdit = &Add<TFloatEdit>();
     LambdaEdit->Name = "LambdaEdit";
     LambdaEdit->SetBounds(172, 96, 65, 21);
-    LambdaEdit->SetMax(1.0L);
+    LambdaEdit->SetMin(TEnlargeSettings::RegularizationRule.Min);
+    LambdaEdit->SetMax(TEnlargeSettings::RegularizationRule.Max);
     // A negative increment is a factor: each step doubles or halves.
     LambdaEdit->SetSpinIncrement(-2);
     LambdaEdit->SetFormatString("0.#####e+");
@@ -94,7 +96,8 @@ TWienerResizeParamForm::TWienerResizeParamForm() {
     FilterEdit = &Add<TFloatEdit>();
     FilterEdit->Name = "FilterEdit";
     FilterEdit->SetBounds(172, 120, 65, 21);
-    FilterEdit->SetMax(100.0L);
+    FilterEdit->SetMin(TEnlargeSettings::FilterStrengthRule.Min);
+    FilterEdit->SetMax(TEnlargeSettings::FilterStrengthRule.Max);
     FilterEdit->SetSpinIncrement(1.0L);
     FilterEdit->SetFormatString("0.##");
     FilterEdit->OnChangeValue = [this](TValueEdit& Sender) { EditChangeValue(Sender); };
@@ -120,34 +123,34 @@ TWienerResizeParamForm::TWienerResizeParamForm() {
 
 TWienerResizeParamForm::~TWienerResizeParamForm() {
     // The base runs its destroy event after this object's fields are gone;
-    // the interpolator is freed here while they still exist.
+    // the settings are freed here while they still exist.
     FormDestroy(*this);
 }
 
 void TWienerResizeParamForm::FormCreate(TForm&) {
-    Interpolator = std::make_unique<TBitmapWienerInterpolation>();
+    Model = std::make_unique<TEnlargeSettings>();
     SetupComboBoxChange(*SetupComboBox);
 }
 
-void TWienerResizeParamForm::FormDestroy(TForm&) { Interpolator.reset(); }
+void TWienerResizeParamForm::FormDestroy(TForm&) { Model.reset(); }
 
 void TWienerResizeParamForm::SetupComboBoxChange(TComboBox&) {
     // The setups with a fixed scale show it in the disabled scale edit.
     const int Index = SetupComboBox->ItemIndex();
     if (Index >= 0 && Index < SetupCount) ScaleEdit->SetEnabled(SetupHasScale(Index));
-    if (!ApplySetup(*Interpolator, Index, ScaleEdit->Value())) throw Exception(SNotImplemented);
-    const TInterpolatorSettings I = ReadSettings(*Interpolator);
+    if (!Model->SelectSetup(Index, ScaleEdit->Value())) throw Exception(SNotImplemented);
+    const TEnlargeSettings& M = *Model;
     // Setters clamp and raise no value events. The scale is written back
     // only when the setup changed it (rewriting it would replace what the
     // user is typing into it on every keystroke) or fixes it: a fixed scale
     // is shown, and valid, whatever was typed before.
-    if (ScaleEdit->Value() != I.ScaleFactor || !SetupHasScale(Index)) ScaleEdit->SetValue(I.ScaleFactor);
-    TrainingRegionEdit->SetValue(I.TrainingRegion);
-    LambdaEdit->SetValue(I.Lambda);
-    FilterEdit->SetValue(I.FilterStrength);
-    ClampWeightsCheckBox->SetChecked(I.ClampWeights);
-    NormalizeWeightsCheckBox->SetChecked(I.NormalizeWeights);
-    ClampResultCheckBox->SetChecked(I.ClampResult);
+    if (ScaleEdit->Value() != M.Scale() || !M.TakesScale()) ScaleEdit->SetValue(M.Scale());
+    TrainingRegionEdit->SetValue(M.TrainingRegion());
+    LambdaEdit->SetValue(M.Regularization());
+    FilterEdit->SetValue(M.FilterStrength());
+    ClampWeightsCheckBox->SetChecked(M.ClampWeights());
+    NormalizeWeightsCheckBox->SetChecked(M.NormalizeWeights());
+    ClampResultCheckBox->SetChecked(M.ClampResult());
     // The setters made the rewritten fields valid without an event.
     UpdateOKButton();
 }
@@ -162,15 +165,16 @@ void TWienerResizeParamForm::UpdateOKButton() {
 }
 
 void TWienerResizeParamForm::OKButtonClick(TControl&) {
-    TInterpolatorSettings I = ReadSettings(*Interpolator);
-    I.TrainingRegion = TrainingRegionEdit->Value();
-    I.Lambda = double(LambdaEdit->Value());
-    I.FilterStrength = float(FilterEdit->Value());
-    I.ClampWeights = ClampWeightsCheckBox->Checked();
-    I.NormalizeWeights = NormalizeWeightsCheckBox->Checked();
-    I.ClampResult = ClampResultCheckBox->Checked();
-    // ScaleFactor stays as the last setup call left it.
-    WriteFineTuning(*Interpolator, I);
+    // OK is enabled only while the fields hold accepted values, which the
+    // settings' rules share.
+    Model->SetTrainingRegion(TrainingRegionEdit->Value());
+    Model->SetRegularization(LambdaEdit->Value());
+    Model->SetFilterStrength(FilterEdit->Value());
+    Model->SetClampWeights(ClampWeightsCheckBox->Checked());
+    Model->SetNormalizeWeights(NormalizeWeightsCheckBox->Checked());
+    Model->SetClampResult(ClampResultCheckBox->Checked());
+    // The scale stays as the last setup call left it.
+    Model->Confirmed();
     ModalResult = mrOk;
 }
 

@@ -2,13 +2,14 @@
 // The parameter dialog: one of seven interpolation setups, the scale where
 // the setup allows it, and the fine-tuning of the training region, the
 // regularisation, the artefact filter and three weight/result options. The
-// dialog owns the interpolator and keeps it in step with its controls.
+// dialog is a view of its settings object, which owns the interpolator: the
+// controls show the settings, and OK writes them back.
 #include <memory>
 
 #include "ui/StdControls.h"
 #include "ui/StyleForm.h"
 #include "ui/ValueEdits.h"
-#include "wiener/FloatMapWienerInterpolation.h"
+#include "settings/EnlargeSettings.h"
 
 namespace fi {
 
@@ -47,8 +48,8 @@ public:
 
     // What the driver reads after OK: the setup (0 to 6) and the settings.
     int SetupIndex() const { return SetupComboBox->ItemIndex(); }
-    TBitmapWienerInterpolation& WienerInterpolator() { return *Interpolator; }
-    TInterpolatorSettings Settings() const { return ReadSettings(*Interpolator); }
+    TBitmapWienerInterpolation& WienerInterpolator() { return Model->Interpolator(); }
+    TInterpolatorSettings Settings() const { return ReadSettings(Model->Interpolator()); }
 
     bool HandleMessage(TMessage& Message) override;
 
@@ -56,7 +57,7 @@ private:
     // OK is enabled exactly while all four numeric fields hold accepted values.
     void UpdateOKButton();
 
-    std::unique_ptr<TBitmapWienerInterpolation> Interpolator;
+    std::unique_ptr<TEnlargeSettings> Model;
 };
 
 // The module's one parameter dialog, none until first used; it keeps its

@@ -506,5 +506,32 @@ TEST(CInterface, SeparateObjectsOnSeparateThreads) {
     EXPECT_EQ(ColourLog.Percents.back(), 100);
 }
 
+// Settings objects share nothing but the formulas' table: two threads may
+// change their own at once (ThreadSanitizer's build checks the claim).
+TEST(CInterface, SettingsChangeOnTwoThreadsAtOnce) {
+    std::vector<int> Wrong(2, 0);
+    auto Change = [&Wrong](int Thread) {
+        TSettings S;
+        const std::string Name = "capiThread" + std::to_string(Thread);
+        for (int i = 0; i < 100; ++i) {
+            fi_set_setup(S, 2 + Thread);
+            fi_set_scale(S, 2 + i % 15);
+            const std::string Region = ":" + Name + "=" + std::to_string(1 + i % 50) + "; " + Name + "*2";
+            fi_set_text(S, FI_FIELD_TRAINING_REGION, Region.c_str());
+            fi_set_best_quality(S, i % 2);
+            fi_values V{};
+            fi_get_values(S, &V);
+            // The best quality runs on the default setup.
+            if (V.setup != (i % 2 != 0 ? DefaultSetup : 2 + Thread) || V.scale != 2 + i % 15 ||
+                V.training_region != (i % 2 != 0 ? 13 : 2 * (1 + i % 50)) || fi_get_best_quality(S) != i % 2)
+                ++Wrong[Thread];
+        }
+    };
+    std::thread A(Change, 0), B(Change, 1);
+    A.join();
+    B.join();
+    EXPECT_EQ(Wrong, std::vector<int>(2, 0));
+}
+
 } // namespace
 } // namespace fi::test
