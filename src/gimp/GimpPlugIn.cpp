@@ -32,15 +32,27 @@ const char* const Help =
     "ignored, and colour of any depth goes through the brightness and colour-difference planes. Indexed images "
     "are not supported.";
 
+// "0 Xin Li 2x, 1 Xin Li 4x, ..." and the setups whose scale is fixed, "0, 1, ...".
+std::string SetupList(bool FixedScaleOnly) {
+    std::string List;
+    for (int i = 0; i < fi_setup_count(); ++i) {
+        if (FixedScaleOnly && fi_setup_has_scale(i)) continue;
+        List += (List.empty() ? "" : ", ") + std::to_string(i);
+        if (!FixedScaleOnly) List += std::string(" ") + fi_setup_name(i);
+    }
+    return List;
+}
+
 void Query() {
+    // GIMP copies the texts during the call.
+    const std::string Setups = SetupList(false);
+    const std::string Scale = "Scale factor (2 <= scale <= 16; the setup's own for setups " + SetupList(true) + ")";
     const GimpParamDef Args[aCount] = {
         Param(GIMP_PDB_INT32, "run-mode", "The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1) }"),
         Param(GIMP_PDB_IMAGE, "image", "Input image"),
         Param(GIMP_PDB_DRAWABLE, "drawable", "Input drawable (unused: the whole image is enlarged)"),
-        Param(GIMP_PDB_INT32, "setup",
-              "0 Xin Li 2x, 1 Xin Li 4x, 2 Fractal 5-star, 3 Fractal 9-square, 4 Fractal 25-square, "
-              "5 Fractal 5 / Xin Li, 6 Fractal 9 / Xin Li"),
-        Param(GIMP_PDB_INT32, "scale", "Scale factor (2 <= scale <= 16; the setup's own for setups 0, 1, 5, 6)"),
+        Param(GIMP_PDB_INT32, "setup", Setups.c_str()),
+        Param(GIMP_PDB_INT32, "scale", Scale.c_str()),
         Param(GIMP_PDB_INT32, "training-region", "Training region size (1 <= training-region <= 100)"),
         Param(GIMP_PDB_FLOAT, "regularization", "Regularization (0 <= regularization <= 1)"),
         Param(GIMP_PDB_FLOAT, "filter-strength", "Artefact filter strength (0 <= filter-strength <= 100)"),

@@ -10,6 +10,7 @@
 #include "ui/MessageForm.h"
 #include "ui/WienerResizeParamForm.h"
 #include "wiener/FloatMapFractalInterpolation.h"
+#include "wiener/SetupTable.h"
 
 namespace fi {
 
@@ -17,9 +18,16 @@ namespace {
 
 bool NoFlags(const TBitmapWienerInterpolation& I) { return !I.ClampWeights && !I.NormalizeWeights && !I.ClampResult; }
 
+// The fractal double-size process's neighbourhood radius where it serves
+// the setup as configured, else 0.
+std::int32_t FractalRadius(std::int32_t SetupIndex, const TBitmapWienerInterpolation& I) {
+    if (!IsSetup(SetupIndex) || I.ScaleFactor != 2 || !NoFlags(I)) return 0;
+    return Setups[SetupIndex].FractalRadius;
+}
+
 void EnlargeFloatMap(TFloatMap& Map, std::int32_t SetupIndex, TBitmapWienerInterpolation& I) {
-    if ((SetupIndex == 3 || SetupIndex == 4) && I.ScaleFactor == 2 && NoFlags(I)) {
-        FractalInterpolate(Map, I.TrainingRegion / 2, SetupIndex == 3 ? 1 : 2, nullptr, I.FilterStrength, I.Lambda);
+    if (const std::int32_t Radius = FractalRadius(SetupIndex, I); Radius > 0) {
+        FractalInterpolate(Map, I.TrainingRegion / 2, Radius, nullptr, I.FilterStrength, I.Lambda);
         return;
     }
     TFloatMap Dest;
@@ -28,7 +36,9 @@ void EnlargeFloatMap(TFloatMap& Map, std::int32_t SetupIndex, TBitmapWienerInter
 }
 
 void EnlargeBitmap(TLinearBitmap& Bitmap, std::int32_t SetupIndex, TBitmapWienerInterpolation& I) {
-    if (SetupIndex == 3 && I.TrainingRegion == 7 && I.ScaleFactor == 2 && NoFlags(I))
+    // The fast default enlargement is the 3 x 3 fractal process with the
+    // default setup's training region.
+    if (FractalRadius(SetupIndex, I) == 1 && I.TrainingRegion == 7)
         FastDefaultEnlarge(Bitmap, nullptr, I.Lambda, I.FilterStrength);
     else
         I.InterpolateBitmap(Bitmap, nullptr);

@@ -11,7 +11,7 @@
 
 #include "settings/FieldRules.h"
 #include "wiener/BestQualityEnlarge.h"
-#include "wiener/FloatMapWienerInterpolation.h"
+#include "wiener/SetupTable.h"
 
 namespace fi {
 

@@ -1,6 +1,7 @@
 // fractal-enlarge: the plug-in's enlargement for image files on the command
 // line, through the same driver function, with the settings of the plug-in's
 // dialog, so that its defaults, formulas and ranges hold here too.
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
@@ -28,7 +29,7 @@ public:
     explicit EUsage(const std::string& Message) : Exception(Message) {}
 };
 
-const char* const Usage = R"USAGE(Usage: fractal-enlarge INPUT... [options]
+const char* const UsageStart = R"USAGE(Usage: fractal-enlarge INPUT... [options]
 
 Enlarges PNG, JPEG, TIFF, BMP and WebP images with Wiener filters trained on
 the image itself, keeping their depth. With the dialog preset, 8-bit images
@@ -53,16 +54,10 @@ Options:
                            standard output; default: INPUT-x<scale> beside
                            each input, standard output for standard input
   --preset NAME            a preset from the list above (default: best)
-  --setup NAME|NUMBER      the interpolation setup (default: "Fractal 9-square"):
-        0  "Xin Li 2x"           covariance-based 2x, fixed scale
-        1  "Xin Li 4x"           the same applied for 4x, fixed scale
-        2  "Fractal 5-star"      trained on reduced copies, 5-star neighbourhood
-        3  "Fractal 9-square"    trained on reduced copies, 3x3 neighbourhood
-        4  "Fractal 25-square"   trained on reduced copies, 5x5 neighbourhood
-        5  "Fractal 5 / Xin Li"  5-star fractal pass mixed with Xin Li, 2x
-        6  "Fractal 9 / Xin Li"  3x3 fractal pass mixed with Xin Li, 2x
-  --scale N                scale factor 2 .. 16 (setups 2 to 4; default 2)
-  --region N               training region size 1 .. 100
+  --setup NAME|NUMBER      the interpolation setup (default: )USAGE";
+
+// Above the setups' list, which the table gives, the rest.
+const char* const UsageEnd = R"USAGE(  --region N               training region size 1 .. 100
   --regularization X       regularisation 0 .. 1
   --filter X               artefact filter strength 0 .. 100
   --clamp-weights          clamp weights to [0;1]    (--no-clamp-weights)
@@ -89,6 +84,26 @@ Refused before the work: results larger than the engine takes, infinite or
 NaN samples, what the output format cannot hold, TIFF pages and animations,
 and inputs whose results would share a name.
 )USAGE";
+
+std::string Quoted(const std::string& Text) { return "\"" + Text + "\""; }
+
+// The help text with a line for every setup and the setups that take a scale.
+std::string Usage() {
+    std::string Text = UsageStart + Quoted(SetupNames[DefaultSetup]) + "):\n";
+    std::size_t Width = 0;
+    for (const char* Name : SetupNames) Width = std::max(Width, std::string(Name).size() + 4);
+    std::string Scaled;
+    for (std::int32_t i = 0; i < SetupCount; ++i) {
+        const std::string Name = Quoted(SetupNames[i]);
+        Text += "        " + std::to_string(i) + "  " + Name + std::string(Width - Name.size(), ' ') +
+                Setups[i].Summary + "\n";
+        if (Setups[i].TakesScale) Scaled += (Scaled.empty() ? "" : ", ") + std::to_string(i);
+    }
+    const TIntegerRule Scale = TEnlargeSettings::ScaleRule;
+    const std::string Line = "  --scale N                scale factor " + std::to_string(Scale.Min) + " .. " +
+                             std::to_string(Scale.Max) + " (setups " + Scaled + "; default 2)\n";
+    return Text + Line + UsageEnd;
+}
 
 // A named starting point for the options: the best-quality enlargement or
 // the plug-in's own.
@@ -142,7 +157,8 @@ std::int32_t NumberOption(const std::string& Option, const std::string& Text, st
 std::int32_t SetupOption(const std::string& Text) {
     for (std::int32_t i = 0; i < SetupCount; ++i)
         if (Text == SetupNames[i] || Text == std::to_string(i)) return i;
-    throw EUsage("option --setup: \"" + Text + "\" is not a setup (0 to 6 or a name; see --help)");
+    throw EUsage("option --setup: \"" + Text + "\" is not a setup (0 to " + std::to_string(SetupCount - 1) +
+                 " or a name; see --help)");
 }
 
 TOptions ParseOptions(int argc, char** argv, bool& Help) {
@@ -325,7 +341,7 @@ int Main(int argc, char** argv) {
         return 2;
     }
     if (Help) {
-        std::cout << Usage;
+        std::cout << Usage();
         return 0;
     }
     TEnlargeSettings Settings;

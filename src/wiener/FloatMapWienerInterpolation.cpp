@@ -210,41 +210,6 @@ void TBitmapWienerInterpolation::SetupFractalSquareXinLi(std::int32_t Radius) {
     BuildCombinedRelations(Relations, [Radius] { return Square(Radius); });
 }
 
-namespace {
-// The setups in the order the dialog lists them.
-struct TSetupEntry {
-    const char* Name;
-    bool TakesScale;
-    void (*Apply)(TBitmapWienerInterpolation& I, std::int32_t Scale);
-};
-
-constexpr TSetupEntry Setups[SetupCount] = {
-    {"Xin Li 2x", false, [](TBitmapWienerInterpolation& I, std::int32_t) { I.SetupXinLi2x(); }},
-    {"Xin Li 4x", false, [](TBitmapWienerInterpolation& I, std::int32_t) { I.SetupXinLi4x(); }},
-    {"Fractal 5-star", true, [](TBitmapWienerInterpolation& I, std::int32_t Scale) { I.SetupFractalStar(Scale); }},
-    {"Fractal 9-square", true,
-     [](TBitmapWienerInterpolation& I, std::int32_t Scale) { I.SetupFractalSquare(Scale, 1); }},
-    {"Fractal 25-square", true,
-     [](TBitmapWienerInterpolation& I, std::int32_t Scale) { I.SetupFractalSquare(Scale, 2); }},
-    {"Fractal 5 / Xin Li", false, [](TBitmapWienerInterpolation& I, std::int32_t) { I.SetupFractalStarXinLi(); }},
-    {"Fractal 9 / Xin Li", false,
-     [](TBitmapWienerInterpolation& I, std::int32_t) { I.SetupFractalSquareXinLi(1); }},
-};
-
-bool IsSetup(std::int32_t Index) { return Index >= 0 && Index < SetupCount; }
-} // namespace
-
-const char* const SetupNames[SetupCount] = {Setups[0].Name, Setups[1].Name, Setups[2].Name, Setups[3].Name,
-                                            Setups[4].Name, Setups[5].Name, Setups[6].Name};
-
-bool SetupHasScale(std::int32_t Index) { return IsSetup(Index) && Setups[Index].TakesScale; }
-
-bool ApplySetup(TBitmapWienerInterpolation& I, std::int32_t Index, std::int32_t Scale) {
-    if (!IsSetup(Index)) return false;
-    Setups[Index].Apply(I, Scale);
-    return true;
-}
-
 TInterpolatorSettings ReadSettings(const TBitmapWienerInterpolation& I) {
     TInterpolatorSettings S;
     S.ScaleFactor = I.ScaleFactor;

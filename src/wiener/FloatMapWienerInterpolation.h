@@ -165,17 +165,6 @@ private:
     std::unique_ptr<TWienerLanePass> FLanes;
 };
 
-// The setups by the index under which the dialog lists them.
-inline constexpr std::int32_t SetupCount = 7;
-extern const char* const SetupNames[SetupCount];
-// "Fractal 9-square", the first choice.
-inline constexpr std::int32_t DefaultSetup = 3;
-// Runs setup Index with Scale where the setup takes one; false for an index
-// outside the list, leaving Interpolator as it was.
-bool ApplySetup(TBitmapWienerInterpolation& Interpolator, std::int32_t Index, std::int32_t Scale);
-// Whether the setup takes its scale from the user.
-bool SetupHasScale(std::int32_t Index);
-
 // The settings a user can see and change, apart from the relations.
 struct TInterpolatorSettings {
     std::int32_t ScaleFactor = 0;

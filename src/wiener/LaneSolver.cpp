@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <utility>
 
 #undef HWY_TARGET_INCLUDE
@@ -159,6 +160,12 @@ template <class T, T Otherwise, T... Values, class TFunction>
 void WithConstant(std::int32_t Value, const TFunction& F) {
     const bool Listed = ((Value == std::int32_t(Values) && (F(std::integral_constant<T, Values>()), true)) || ...);
     if (!Listed) F(std::integral_constant<T, Otherwise>());
+}
+
+// F(n) with a weight count of LaneWeightCounts as a constant, else 0.
+template <class TFunction, std::size_t... Index>
+void WithListedWeights(std::int32_t Weights, const TFunction& F, std::index_sequence<Index...>) {
+    WithConstant<std::int32_t, 0, LaneWeightCounts[Index]...>(Weights, F);
 }
 
 // F(width) with a block width of 2, 3 or 4 as a constant.
@@ -560,7 +567,7 @@ bool SolveBlocks(const TLaneSolveJob& J, std::int32_t KeyIndex, double* Solution
             auto G = ArrayOf<M>([&](auto m) { return TScratchMatrix<N>(S[m], n); });
             Solved = Factorise<M>(G, J, S);
         };
-        WithConstant<std::int32_t, 0, 5, 9, 13, 25>(n, WithSize);
+        WithListedWeights(n, WithSize, std::make_index_sequence<std::size(LaneWeightCounts)>());
     }
     const std::uint32_t After = SseControlStatus();
     Solved = Solved && (After & FailureFlags) == 0 && AllFinite(std::int32_t(M) * J.RightHandSides * n, Solution);

@@ -39,6 +39,9 @@ struct TLaneSolveJob {
 };
 
 inline constexpr std::int32_t MaxLaneWeights = 25;
+// The filter sizes the kernel is compiled for with the size as a constant;
+// others up to MaxLaneWeights run a slower loop of variable size.
+inline constexpr std::int32_t LaneWeightCounts[] = {4, 5, 9, 13, 25};
 
 // How the passes feed the kernel: keys per segment of a key row, whose
 // training entries are gathered once and stay in the cache while its blocks

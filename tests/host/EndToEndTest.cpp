@@ -16,6 +16,7 @@
 #include "wiener/FastDefaultEnlarge.h"
 #include "wiener/FloatMapFractalInterpolation.h"
 #include "wiener/FloatMapWienerInterpolation.h"
+#include "wiener/SetupTable.h"
 
 namespace fi {
 namespace {

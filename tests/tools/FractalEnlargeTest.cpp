@@ -8,6 +8,7 @@
 #include "plugin/ProcessingDriver.h"
 #include "tools/ImageConversion.h"
 #include "tools/ImageTestSupport.h"
+#include "wiener/SetupTable.h"
 
 namespace fi::test {
 namespace {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "wiener/FloatMapWienerInterpolation.h"
+#include "wiener/SetupTable.h"
 
 namespace fi {
 namespace {
@@ -197,6 +198,30 @@ TEST(WienerSetups, RelationsAreReplacedNotAppended) {
     }
     I.ClearRelations();
     EXPECT_TRUE(I.Relations.empty());
+}
+
+// The table's facts of each setup are what its setup function builds: the
+// filter sizes the fast engine is compiled for, a scale that is fixed where
+// the table says so, and the fractal process's neighbourhood.
+TEST(SetupTable, RowsDescribeWhatTheSetupsBuild) {
+    for (const TSetup& Row : Setups) {
+        SCOPED_TRACE(Row.Name);
+        std::vector<std::int32_t> Scales;
+        for (std::int32_t Scale = 2; Scale <= 16; ++Scale) {
+            TBitmapWienerInterpolation I;
+            ASSERT_TRUE(ApplySetup(I, SetupIndex(Row.Id), Scale));
+            Scales.push_back(I.ScaleFactor);
+            for (const auto& R : I.Relations) {
+                const std::int32_t n = R->WeightCount();
+                EXPECT_TRUE(n == Row.WeightCounts[0] || n == Row.WeightCounts[1]) << n;
+            }
+            if (Row.FractalRadius > 0) {
+                EXPECT_EQ(Points(I.Relations[0]->LowResOffsets), Square(Row.FractalRadius));
+            }
+        }
+        EXPECT_EQ(Row.TakesScale, Scales.front() != Scales.back());
+    }
+    EXPECT_STREQ(SetupNames[DefaultSetup], "Fractal 9-square");
 }
 
 } // namespace

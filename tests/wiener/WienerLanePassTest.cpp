@@ -5,6 +5,7 @@
 
 #include "wiener/EngineChoice.h"
 #include "wiener/FloatMapWienerInterpolation.h"
+#include "wiener/SetupTable.h"
 #include "wiener/LaneSolver.h"
 #include "wiener/WienerTestSupport.h"
 
