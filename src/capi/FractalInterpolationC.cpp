@@ -254,11 +254,9 @@ void EnlargeBytesBest(fi_settings& S, TBitmapWienerInterpolation& I, const std::
     const int W = Planes[0]->Width;
     for (int c = 0; c < Channels; ++c)
         for (int y = 0; y < Planes[0]->Height; ++y)
-            for (int x = 0; x < W; ++x) {
-                // NaN fails both comparisons and becomes 0.
-                const double r = std::nearbyint(Planes[c]->Map[std::ptrdiff_t(y) * W + x]);
-                Result[y * ResultStride + x * Channels + c] = std::uint8_t(r > 255.0 ? 255.0 : !(r >= 0.0) ? 0.0 : r);
-            }
+            for (int x = 0; x < W; ++x)
+                Result[y * ResultStride + x * Channels + c] =
+                    RoundToSample<std::uint8_t>(Planes[c]->Map[std::ptrdiff_t(y) * W + x]);
 }
 
 void EnlargeBytes(fi_settings& S, const std::uint8_t* Source, int Width, int Height, int Channels,
@@ -402,8 +400,7 @@ fi_status fi_set_setup(fi_settings* settings, int index) {
 
 fi_status fi_set_setup_by_name(fi_settings* settings, const char* name) {
     const std::string Name = name != nullptr ? name : "";
-    for (int i = 0; i < SetupCount; ++i)
-        if (Name == SetupNames[i] || Name == std::to_string(i)) return fi_set_setup(settings, i);
+    if (const std::int32_t Setup = SetupOfName(Name); Setup >= 0) return fi_set_setup(settings, Setup);
     return Call(settings, [&](fi_settings&) { Refuse("setup: " + Quoted(Name.c_str()) + " is not a setup"); });
 }
 

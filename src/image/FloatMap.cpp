@@ -118,11 +118,7 @@ void BytesToDoubles(const std::uint8_t* Bytes, double* Values, std::int32_t Coun
 }
 
 void DoublesToBytes(const double* Values, std::uint8_t* Bytes, std::int32_t Count) {
-    for (std::int32_t i = 0; i < Count; ++i) {
-        const double v = std::nearbyint(Values[i]);
-        // NaN fails both tests and, like values below 0, becomes 0.
-        Bytes[i] = v > 255.0 ? 255 : (!(v >= 0.0) ? 0 : static_cast<std::uint8_t>(v));
-    }
+    for (std::int32_t i = 0; i < Count; ++i) Bytes[i] = RoundToSample<std::uint8_t>(Values[i]);
 }
 
 } // namespace fi

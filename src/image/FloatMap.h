@@ -1,7 +1,9 @@
 #pragma once
 // The real-valued image: a width x height grid of packed doubles, row after
 // row, with the persistence root TStreamClass and the geometry base above it.
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "image/AssignObject.h"
@@ -84,8 +86,17 @@ public:
 };
 
 // How Assign and AssignTo move values between an 8-bit bitmap and a map:
-// Values[i] := Bytes[i], and Bytes[i] := Values[i] rounded to nearest,
-// clamped to 0..255, NaN as 0; for i < Count.
+// V as an integer sample of type T: rounded to nearest (ties to even in the
+// default rounding mode), clamped to 0 .. the type's maximum, NaN as 0.
+template <class T>
+T RoundToSample(double V) {
+    const double Max = double(std::numeric_limits<T>::max());
+    const double r = std::nearbyint(V);
+    // NaN fails both tests and, like values below 0, becomes 0.
+    return T(r > Max ? Max : (!(r >= 0.0) ? 0.0 : r));
+}
+
+// Values[i] := Bytes[i], and Bytes[i] := RoundToSample(Values[i]); for i < Count.
 void BytesToDoubles(const std::uint8_t* Bytes, double* Values, std::int32_t Count);
 void DoublesToBytes(const double* Values, std::uint8_t* Bytes, std::int32_t Count);
 

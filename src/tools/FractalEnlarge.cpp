@@ -155,8 +155,7 @@ std::int32_t NumberOption(const std::string& Option, const std::string& Text, st
 }
 
 std::int32_t SetupOption(const std::string& Text) {
-    for (std::int32_t i = 0; i < SetupCount; ++i)
-        if (Text == SetupNames[i] || Text == std::to_string(i)) return i;
+    if (const std::int32_t Setup = SetupOfName(Text); Setup >= 0) return Setup;
     throw EUsage("option --setup: \"" + Text + "\" is not a setup (0 to " + std::to_string(SetupCount - 1) +
                  " or a name; see --help)");
 }

@@ -126,10 +126,7 @@ TImageData FloatMapsToImage(const TFloatMapList& Maps, bool HasAlpha, TSampleTyp
                 if constexpr (std::is_floating_point_v<T>) {
                     Out = In[p];
                 } else {
-                    // Round to nearest, ties to even; NaN fails both comparisons and becomes 0.
-                    const double Max = double(std::numeric_limits<T>::max());
-                    const double r = std::nearbyint(In[p]);
-                    Out = T(r > Max ? Max : (!(r >= 0.0) ? 0.0 : r));
+                    Out = RoundToSample<T>(In[p]);
                 }
             }
         }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <iterator>
+#include <string>
 #include <utility>
 
 #include "wiener/FloatMapWienerInterpolation.h"
@@ -105,6 +106,13 @@ constexpr bool IsSetup(std::int32_t Index) { return Index >= 0 && Index < SetupC
 
 // Whether the setup takes its scale from the user.
 constexpr bool SetupHasScale(std::int32_t Index) { return IsSetup(Index) && Setups[Index].TakesScale; }
+
+// The setup a name of the list or its number stands for; -1 for none.
+inline std::int32_t SetupOfName(const std::string& Text) {
+    for (std::int32_t i = 0; i < SetupCount; ++i)
+        if (Text == SetupNames[i] || Text == std::to_string(i)) return i;
+    return -1;
+}
 
 // Runs setup Index with Scale where the setup takes one; false for an index
 // outside the list, leaving Interpolator as it was.

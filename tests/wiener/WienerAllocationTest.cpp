@@ -37,6 +37,9 @@ TEST(WienerAllocations, DoNotGrowWithThePixelCount) {
             I.FilterStrength = 4.0f;
             I.Interpolate(Source, Dest);
         };
+        // The first run also makes what the module keeps for good (how many
+        // depends on the build: link-time optimisation moves some of it).
+        CountAllocations(12, Enlarge);
         const std::int64_t Small = CountAllocations(12, Enlarge);
         EXPECT_GT(Small, 0);
         EXPECT_EQ(CountAllocations(48, Enlarge), Small) << "setup " << Setup;
