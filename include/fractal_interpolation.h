@@ -2,7 +2,8 @@
  * per-pixel Wiener filters trained on the image itself.
  *
  * A settings object holds what the plug-in's parameter dialog holds: one of
- * seven setups, the scale where the setup takes one, and the fine-tuning.
+ * the setups (fi_setup_count, fi_setup_name), the scale where the setup
+ * takes one, and the fine-tuning.
  * Choosing a setup resets every other setting to the setup's values and so
  * does a new scale; set the setup first, then the scale, then the rest.
  * Instead of a setup, an object may take the best quality measured on

@@ -1,5 +1,5 @@
 #pragma once
-// The parameter dialog: one of seven interpolation setups, the scale where
+// The parameter dialog: one of the interpolation setups, the scale where
 // the setup allows it, and the fine-tuning of the training region, the
 // regularisation, the artefact filter and three weight/result options. The
 // dialog is a view of its settings object, which owns the interpolator: the
@@ -46,7 +46,7 @@ public:
     void SetupComboBoxChange(TComboBox& Sender);
     void ScaleEditChangeValue(TValueEdit& Sender);
 
-    // What the driver reads after OK: the setup (0 to 6) and the settings.
+    // What the driver reads after OK: the setup's place in the list and the settings.
     int SetupIndex() const { return SetupComboBox->ItemIndex(); }
     TBitmapWienerInterpolation& WienerInterpolator() { return Model->Interpolator(); }
     TInterpolatorSettings Settings() const { return ReadSettings(Model->Interpolator()); }
