@@ -19,10 +19,11 @@
 #include "parallel/Progress.h"
 #include "plugin/ImageCaption.h"
 #include "plugin/ProcessingDriver.h"
+#include "settings/EnlargeSettings.h"
 #include "support/ModuleEntry.h"
 #include "support/ThreadSlot.h"
-#include "settings/EnlargeSettings.h"
 #include "wiener/BestQualityEnlarge.h"
+#include "wiener/SetupTable.h"
 
 struct fi_settings {
     fi::TEnlargeSettings Values;

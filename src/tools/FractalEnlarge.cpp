@@ -14,12 +14,13 @@
 #include "plugin/ImageCaption.h"
 #include "plugin/PluginLinearBitmap.h"
 #include "plugin/ProcessingDriver.h"
+#include "settings/EnlargeSettings.h"
 #include "tools/ImageConversion.h"
 #include "tools/ImageFiles.h"
 #include "tools/ProgressDisplay.h"
 #include "tools/SignalCleanup.h"
-#include "settings/EnlargeSettings.h"
 #include "wiener/BestQualityEnlarge.h"
+#include "wiener/SetupTable.h"
 
 namespace fi {
 namespace {
